@@ -1,0 +1,28 @@
+#include "PrivateBus.h"
+
+#include <QCoreApplication>
+
+PrivateBus::PrivateBus() {
+    daemon.setProgram("dbus-daemon");
+    daemon.setArguments({"--session", "--nofork", "--nopidfile", "--print-address=1"});
+    daemon.start();
+    if (!daemon.waitForStarted(5000)) {
+        return;
+    }
+    while (!daemon.canReadLine() && daemon.waitForReadyRead(5000)) {
+    }
+    busAddress = QString::fromUtf8(daemon.readLine()).trimmed();
+}
+
+PrivateBus::~PrivateBus() {
+    for (int i = 0; i < connections; ++i) {
+        QDBusConnection::disconnectFromBus(QString("private-bus-%1-%2").arg(quintptr(this)).arg(i));
+    }
+    daemon.terminate();
+    daemon.waitForFinished(5000);
+}
+
+QDBusConnection PrivateBus::connect() {
+    const QString name = QString("private-bus-%1-%2").arg(quintptr(this)).arg(connections++);
+    return QDBusConnection::connectToBus(busAddress, name);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QProcess>
+#include <QString>
+
+// A dbus-daemon of the test's own, so D-Bus tests touch no real session or system bus. Can pose
+// as either: hand address() to a child as DBUS_SESSION_BUS_ADDRESS or DBUS_SYSTEM_BUS_ADDRESS.
+class PrivateBus {
+public:
+    PrivateBus();
+    ~PrivateBus();
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    bool isRunning() const { return !busAddress.isEmpty(); }
+    const QString& address() const { return busAddress; }
+    // A new connection of its own on this bus; each call gives a distinct unique name.
+    QDBusConnection connect();
+
+private:
+    QProcess daemon;
+    QString busAddress;
+    int connections = 0;
+};

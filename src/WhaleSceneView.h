@@ -1,0 +1,44 @@
+#pragma once
+
+#include <vector>
+
+#include "platform/Geometry.h"
+#include "platform/View.h"
+
+// One water droplet.
+struct Spray {
+    double x = 0.0;
+    double y = 0.0;
+    double vx = 0.0;
+    double vy = 0.0;
+    double radius = 0.0;
+    double life = 0.0;
+    double maxLife = 0.0;
+};
+
+// The tray item's picture: a bobbing whale, its spray and the optional percentage label. Holds the
+// scene state; the animation controller drives it frame by frame.
+class WhaleSceneView : public platform::View {
+    Q_OBJECT
+
+public:
+    WhaleSceneView();
+    explicit WhaleSceneView(Rect frame);
+
+    bool isOpaque() const override;
+    void draw(Rect dirty) override;
+
+    // Places the whale within `rect` from `phase` and `usage`.
+    void computePosition(Rect rect);
+    void emitSprays(double dt);
+    void advanceSprays(double dt);
+
+    double usage = 0.0;
+    double displayUsage = 0.0;
+    double phase = 0.0;
+    bool showPercentage = true;
+    std::vector<Spray> sprays;
+    double sprayAccumulator = 0.0;
+    double whaleX = 0.0;
+    double whaleY = 0.0;
+};

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace platform {
+
+// One entry of the status menu. Choosing an enabled entry that has an action calls the action
+// with the entry as the sender.
+class MenuItem : public QObject {
+    Q_OBJECT
+
+public:
+    using Action = std::function<void(MenuItem& sender)>;
+
+    // An empty action makes an entry that does nothing; `keyEquivalent` is one lower-case letter
+    // or empty, with the platform's default modifier (Control).
+    MenuItem(QString title, Action action, QString keyEquivalent);
+    static std::shared_ptr<MenuItem> separatorItem();
+
+    bool isSeparator() const;
+    const QString& title() const;
+    void setTitle(const QString& title);
+    bool isEnabled() const;
+    void setEnabled(bool enabled);
+    // 0 off, 1 on.
+    int state() const;
+    void setState(int state);
+    const QString& keyEquivalent() const;
+    bool hasAction() const;
+    // What the platform does when the user chooses the entry.
+    void choose();
+
+signals:
+    // Title, enabled flag or state changed.
+    void changed();
+};
+
+class Menu : public QObject {
+    Q_OBJECT
+
+public:
+    // Entries appear in insertion order.
+    void addItem(std::shared_ptr<MenuItem> item);
+    const std::vector<std::shared_ptr<MenuItem>>& items() const;
+
+signals:
+    void aboutToShow();
+    void closed();
+};
+
+}  // namespace platform

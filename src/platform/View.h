@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <vector>
+
+#include "platform/Geometry.h"
+
+namespace platform {
+
+// The platform's view: a rectangle in its superview that draws itself into a backing store when
+// marked for display. Redisplay requests are coalesced: one paint per pass of the event loop,
+// however many came in. The backing store holds the scene painted at 1x and 2x as transparent
+// ARGB32 images, which the status item hands to the panel.
+class View : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int widthSizable = 2;
+    static constexpr int heightSizable = 16;
+
+    View();
+    explicit View(Rect frame);
+    ~View() override;
+
+    Rect frame() const;
+    // The frame's size at origin (0, 0).
+    Rect bounds() const;
+    void setFrame(Rect frame);
+    int autoresizingMask() const;
+    void setAutoresizingMask(int mask);
+
+    void setNeedsDisplay(bool needed);
+    virtual bool isOpaque() const;
+    // Called by the display pass with the current graphics context set.
+    virtual void draw(Rect dirty) = 0;
+
+    // The images of the last display pass, one per scale in scales(), in that order.
+    static const std::vector<int>& scales();
+    const std::vector<QImage>& images() const;
+
+signals:
+    // A display pass painted new images.
+    void displayed();
+};
+
+}  // namespace platform

@@ -13,7 +13,7 @@ namespace platform {
 class MenuItem : public QObject {
     Q_OBJECT
 
-public:
+  public:
     using Action = std::function<void(MenuItem& sender)>;
 
     // An empty action makes an entry that does nothing; `keyEquivalent` is one lower-case letter
@@ -34,7 +34,7 @@ public:
     // What the platform does when the user chooses the entry.
     void choose();
 
-signals:
+  signals:
     // Title, enabled flag or state changed.
     void changed();
 };
@@ -42,12 +42,12 @@ signals:
 class Menu : public QObject {
     Q_OBJECT
 
-public:
+  public:
     // Entries appear in insertion order.
     void addItem(std::shared_ptr<MenuItem> item);
     const std::vector<std::shared_ptr<MenuItem>>& items() const;
 
-signals:
+  signals:
     void aboutToShow();
     void closed();
 };

@@ -14,7 +14,7 @@ namespace platform {
 // The area of the status item that hosts its view; as wide as the item's length and as high as
 // the panel's status area (22 points).
 class StatusButton {
-public:
+  public:
     Rect bounds() const;
     // The view's images become the item's icon; a view with the width- and height-sizable mask
     // follows the button's size.
@@ -26,7 +26,7 @@ public:
 class StatusItem : public QObject {
     Q_OBJECT
 
-public:
+  public:
     explicit StatusItem(double length, QDBusConnection bus = QDBusConnection::sessionBus());
     ~StatusItem() override;
 

@@ -10,7 +10,7 @@ namespace platform {
 enum class RunLoopMode { Common, Default };
 
 class Timer {
-public:
+  public:
     virtual ~Timer() = default;
     // The timer never fires again, also when called from inside its own callback.
     virtual void invalidate() = 0;
@@ -18,7 +18,7 @@ public:
 
 // Creates repeating timers on the main event loop.
 class TimerFactory {
-public:
+  public:
     virtual ~TimerFactory() = default;
     // The first firing comes one interval (seconds) after the call; `precise` for frame timers.
     virtual std::unique_ptr<Timer> schedule(double interval, RunLoopMode mode, bool precise,
@@ -28,7 +28,7 @@ public:
 // The status menu's tracking state and modal alerts: while active, default-mode timers hold
 // their firings. Calls nest.
 class MenuTracking {
-public:
+  public:
     static void begin();
     static void end();
     static bool active();

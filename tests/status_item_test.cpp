@@ -76,6 +76,17 @@ TEST_F(StatusItemTest, RegistersWhenTheWatcherAppearsLaterAndAgainAfterItRestart
     EXPECT_EQ(panel.registeredItems(), QStringList{item.serviceName()});
 }
 
+TEST_F(StatusItemTest, RegistersWithAPanelThatTookTheWatcherNameOver) {
+    ASSERT_TRUE(panel.start());
+    StatusItem item(44.0, bus.connect());
+    ASSERT_TRUE(panel.waitForItem());
+
+    FakePanel successor(bus.connect());
+    ASSERT_TRUE(successor.replace());
+    ASSERT_TRUE(successor.waitForItem());
+    EXPECT_EQ(successor.registeredItems(), QStringList{item.serviceName()});
+}
+
 TEST_F(StatusItemTest, SecondItemOfTheProcessRegistersUnderItsUniqueName) {
     ASSERT_TRUE(panel.start());
     StatusItem first(44.0, bus.connect());

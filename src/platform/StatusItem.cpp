@@ -53,10 +53,15 @@ StatusItem::StatusItem(double length, QDBusConnection bus)
         itemService = this->bus.baseService();
     }
     this->bus.registerObject(itemPath, object.get(), QDBusConnection::ExportAdaptors);
+    // A new owner of the watcher name is a new panel, also when it took the name over directly.
     auto* watcher = new QDBusServiceWatcher(watcherService, this->bus,
-                                            QDBusServiceWatcher::WatchForRegistration, this);
-    connect(watcher, &QDBusServiceWatcher::serviceRegistered, this,
-            &StatusItem::registerWithWatcher);
+                                            QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString&, const QString&, const QString& owner) {
+                if (!owner.isEmpty()) {
+                    registerWithWatcher();
+                }
+            });
     registerWithWatcher();
 }
 
@@ -84,6 +89,9 @@ void StatusItem::setLength(double length) {
 }
 
 void StatusItem::setMenu(std::unique_ptr<Menu> menu) {
+    if (fallback) {
+        fallback->setMenu(nullptr);
+    }
     exporter.reset();
     itemMenu = std::move(menu);
     if (itemMenu) {

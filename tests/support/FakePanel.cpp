@@ -29,7 +29,18 @@ FakePanel::~FakePanel() {
 
 bool FakePanel::start() {
     items.clear();
-    return bus.registerService(watcherService);
+    const auto reply =
+        bus.interface()->registerService(watcherService, QDBusConnectionInterface::DontQueueService,
+                                         QDBusConnectionInterface::AllowReplacement);
+    return reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered;
+}
+
+bool FakePanel::replace() {
+    items.clear();
+    const auto reply = bus.interface()->registerService(
+        watcherService, QDBusConnectionInterface::ReplaceExistingService,
+        QDBusConnectionInterface::AllowReplacement);
+    return reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered;
 }
 
 void FakePanel::stop() {

@@ -35,6 +35,9 @@ class FakePanel : public QObject, protected QDBusContext {
     // crashing panel would; start() again plays the restarted panel.
     bool start();
     void stop();
+    // Takes the watcher name over from another FakePanel without a gap, as a panel started with
+    // --replace does.
+    bool replace();
 
     // Bus names of the items registered since the last start(), in order.
     QStringList registeredItems() const { return items; }

@@ -2,4 +2,6 @@
 
 #include "CPUMonitor.h"
 
-TEST(CPUMonitor, Placeholder) { EXPECT_EQ(CPUMonitor::averageUsage(), 0.0); }
+TEST(CPUMonitor, Placeholder) {
+    EXPECT_EQ(CPUMonitor::averageUsage(), 0.0);
+}

@@ -28,6 +28,8 @@ QVariant unwrapped(QVariant value) {
 }  // namespace
 
 Appearance::Appearance(QDBusConnection bus) : bus(bus) {
+    // QtDBus finds the slot's argument types by name, which works only once they are registered.
+    qRegisterMetaType<QDBusVariant>();
     this->bus.connect(portalService, portalPath, settingsInterface,
                       QStringLiteral("SettingChanged"), this,
                       SLOT(settingChanged(QString, QString, QDBusVariant)));

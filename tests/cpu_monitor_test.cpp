@@ -2,6 +2,4 @@
 
 #include "CPUMonitor.h"
 
-TEST(CPUMonitor, Placeholder) {
-    EXPECT_EQ(CPUMonitor::averageUsage(), 0.0);
-}
+TEST(CPUMonitor, Placeholder) { EXPECT_EQ(CPUMonitor::averageUsage(), 0.0); }

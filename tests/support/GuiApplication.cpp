@@ -4,7 +4,9 @@
 
 // Fontconfig keeps the patterns behind Qt's font fallback until the process ends; LeakSanitizer
 // would report them as leaks after every test that draws text.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}
 
 void ensureGuiApplication() {
     if (QCoreApplication::instance() != nullptr) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QPainter>
 #include <QRectF>
 
@@ -8,12 +9,14 @@
 
 namespace platform {
 
-// The 2-D context a view draws into during its display pass. Callers speak in the scene's own
-// coordinates (origin bottom-left, y up); only this class flips them to Qt's top-left system.
+// The 2-D context a view draws into during its display pass: a transparent image of the view's
+// size times its pixel ratio. Callers speak in the scene's own coordinates (origin bottom-left,
+// y up); only this class flips them to the image's top-left rows.
 class GraphicsContext {
   public:
-    // Draws with `painter` onto a surface `height` points high.
-    GraphicsContext(QPainter& painter, double height);
+    // Draws onto `image` (premultiplied ARGB32), whose device pixel ratio maps points to
+    // pixels; `height` in points.
+    GraphicsContext(QImage& image, double height);
     GraphicsContext(const GraphicsContext&) = delete;
     GraphicsContext& operator=(const GraphicsContext&) = delete;
 
@@ -36,14 +39,21 @@ class GraphicsContext {
     void fillEllipseInRect(Rect rect);
     void setStrokeColor(const QColor& color);
     void setLineWidth(double width);
+    // The outline straddles the ellipse's edge, half the line width to each side.
     void strokeEllipseInRect(Rect rect);
 
-    // `rect` in Qt's top-left coordinates of this surface.
+    // `rect` in the image's top-left coordinates, in points.
     QRectF flipped(Rect rect) const;
+    double pixelRatio() const { return image.devicePixelRatio(); }
     QPainter& painter() { return qtPainter; }
 
   private:
-    QPainter& qtPainter;
+    // Blends `color` over the pixels near the ellipse in `rect`, each by the share of it that
+    // lies between `inner` and `outer` points of signed distance from the edge (negative inside).
+    void paintEllipseBand(Rect rect, const QColor& color, double inner, double outer);
+
+    QImage& image;
+    QPainter qtPainter;
     double height;
     QColor fillColor = Qt::black;
     QColor strokeColor = Qt::black;

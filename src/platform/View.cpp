@@ -1,6 +1,5 @@
 #include "platform/View.h"
 
-#include <QPainter>
 #include <QtMath>
 
 #include "platform/GraphicsContext.h"
@@ -81,10 +80,11 @@ QImage View::paint(int scale) {
     }
     image.setDevicePixelRatio(scale);
     image.fill(Qt::transparent);
-    QPainter painter(&image);
-    GraphicsContext context(painter, area.height);
-    const GraphicsContext::Scope scope(context);
-    draw(area);
+    {
+        GraphicsContext context(image, area.height);
+        const GraphicsContext::Scope scope(context);
+        draw(area);
+    }
     return image;
 }
 

@@ -38,7 +38,7 @@ void paintText(QPainter& painter, const QString& text, const QFont& font, const 
     painter.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, text);
 }
 
-// `text` drawn at the top-left of a transparent image of `size` points at `ratio`.
+// `text` drawn on a transparent image of its natural `size` in points, at `ratio`.
 QImage picture(const QString& text, const QFont& font, Size size, double ratio) {
     QImage image(qCeil(size.width * ratio), qCeil(size.height * ratio),
                  QImage::Format_ARGB32_Premultiplied);
@@ -81,7 +81,7 @@ void drawText(const QString& text, const QFont& font, Rect rect) {
     const double ratio = context->pixelRatio();
     QImage& image = cached(pictures, cacheKey(text, font, ratio));
     if (image.isNull()) {
-        image = picture(text, font, {rect.width, rect.height}, ratio);
+        image = picture(text, font, textSize(text, font), ratio);
     }
     // Whole device pixels, as the glyph itself would be placed: no resampling blur.
     const QPointF topLeft = context->flipped(rect).topLeft() * ratio;

@@ -351,3 +351,20 @@ TEST_F(WhaleSceneViewTest, NoGraphicsContextDrawsNothing) {
     view.draw(view.bounds());
     EXPECT_EQ(view.whaleX, -7.0);
 }
+
+TEST_F(WhaleSceneViewTest, DefaultViewStartsEmptyAndPaints) {
+    const auto plain = std::make_shared<WhaleSceneView>();  // session bus and system random
+    EXPECT_EQ(plain->usage, 0.0);
+    EXPECT_EQ(plain->displayUsage, 0.0);
+    EXPECT_EQ(plain->phase, 0.0);
+    EXPECT_TRUE(plain->showPercentage);
+    EXPECT_TRUE(plain->sprays.empty());
+    EXPECT_EQ(plain->sprayAccumulator, 0.0);
+    EXPECT_EQ(plain->bounds(), (Rect{}));
+    EXPECT_FALSE(plain->isOpaque());
+    plain->setFrame({0, 0, 44, 22});
+    plain->usage = 1.0;
+    plain->emitSprays(0.1);
+    EXPECT_EQ(plain->sprays.size(), 6u);
+    EXPECT_FALSE(inkOf(plain->paint(2)).empty());
+}

@@ -18,7 +18,9 @@ platform::TickSource& procStat() {
 
 }  // namespace
 
-void CPUMonitor::setTickSource(platform::TickSource& source) { tickSource = &source; }
+void CPUMonitor::setTickSource(platform::TickSource& source) {
+    tickSource = &source;
+}
 
 std::optional<double> CPUMonitor::instantUsage() {
     const auto current = (tickSource ? *tickSource : procStat()).read();

@@ -9,7 +9,7 @@
 // the mean of the last four readings, which is the load everything else shows. Process-wide state,
 // used on the main thread only.
 class CPUMonitor {
-public:
+  public:
     CPUMonitor() = delete;
 
     // Takes one reading and appends it to the window, dropping the oldest beyond four. A reading
@@ -21,7 +21,7 @@ public:
     // Where the counters come from; /proc/stat unless a test feeds its own.
     static void setTickSource(platform::TickSource& source);
 
-private:
+  private:
     static constexpr std::size_t windowSize = 4;
 
     static std::optional<double> instantUsage();

@@ -21,7 +21,7 @@ struct Spray {
 class WhaleSceneView : public platform::View {
     Q_OBJECT
 
-public:
+  public:
     WhaleSceneView();
     explicit WhaleSceneView(Rect frame);
 

@@ -8,7 +8,9 @@ double MediaClock::now() const {
         .count();
 }
 
-WallTime WallClock::now() const { return std::chrono::system_clock::now(); }
+WallTime WallClock::now() const {
+    return std::chrono::system_clock::now();
+}
 
 double secondsBetween(WallTime since, WallTime until) {
     return std::chrono::duration<double>(until - since).count();

@@ -6,7 +6,7 @@ namespace platform {
 
 // Monotonic seconds, for animation time steps. Tests derive from it to step time by hand.
 class MediaClock {
-public:
+  public:
     virtual ~MediaClock() = default;
     virtual double now() const;
 };
@@ -15,7 +15,7 @@ using WallTime = std::chrono::system_clock::time_point;
 
 // Calendar time, which the user may set back or forward.
 class WallClock {
-public:
+  public:
     virtual ~WallClock() = default;
     virtual WallTime now() const;
 };

@@ -1,7 +1,8 @@
 #include "platform/Logger.h"
 
-#include <systemd/sd-journal.h>
 #include <syslog.h>
+#include <systemd/sd-journal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <iostream>
@@ -26,7 +27,9 @@ std::string format(const char* pattern, Args... args) {
 
 Logger::Logger(std::string category) : categoryName(std::move(category)) {}
 
-void Logger::info(const char* message) const { write(Level::Info, message); }
+void Logger::info(const char* message) const {
+    write(Level::Info, message);
+}
 
 void Logger::info(const char* pattern, double value) const {
     write(Level::Info, format(pattern, value));
@@ -42,10 +45,13 @@ std::string Logger::stderrLine(const std::string& category, Level level, const s
 
 void Logger::write(Level level, const std::string& text) const {
     const int priority = level == Level::Info ? LOG_INFO : LOG_ERR;
-    const int sent = sd_journal_send("MESSAGE=%s", text.c_str(), "PRIORITY=%d", priority,
-                                     "SYSLOG_IDENTIFIER=spoutwise", "SUBSYSTEM=%s", SPOUTWISE_APP_ID,
-                                     "CATEGORY=%s", categoryName.c_str(), nullptr);
-    if (sent < 0) {
+    // sd_journal_send reports success even when no journal runs, so look for its socket first.
+    const bool sent =
+        ::access("/run/systemd/journal/socket", W_OK) == 0 &&
+        sd_journal_send("MESSAGE=%s", text.c_str(), "PRIORITY=%d", priority,
+                        "SYSLOG_IDENTIFIER=spoutwise", "SUBSYSTEM=%s", SPOUTWISE_APP_ID,
+                        "CATEGORY=%s", categoryName.c_str(), nullptr) >= 0;
+    if (!sent) {
         std::cerr << stderrLine(categoryName, level, text) << std::endl;
     }
 }

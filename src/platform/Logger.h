@@ -8,7 +8,7 @@ namespace platform {
 // SUBSYSTEM and the logger's CATEGORY as fields; falls back to one line on stderr when no journal
 // is reachable.
 class Logger {
-public:
+  public:
     enum class Level { Info, Error };
 
     explicit Logger(std::string category);
@@ -26,11 +26,11 @@ public:
     static std::string stderrLine(const std::string& category, Level level,
                                   const std::string& text);
 
-protected:
+  protected:
     // Where a formatted entry goes; tests derive to capture entries.
     virtual void write(Level level, const std::string& text) const;
 
-private:
+  private:
     std::string categoryName;
 };
 

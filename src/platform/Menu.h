@@ -13,7 +13,7 @@ namespace platform {
 class MenuItem : public QObject {
     Q_OBJECT
 
-public:
+  public:
     using Action = std::function<void(MenuItem& sender)>;
 
     // An empty action makes an entry that does nothing; `keyEquivalent` is one lower-case letter
@@ -31,25 +31,41 @@ public:
     void setState(int state);
     const QString& keyEquivalent() const;
     bool hasAction() const;
+    // An entry with an action that has been given a state shows as a checkmark switch.
+    bool isToggle() const;
     // What the platform does when the user chooses the entry.
     void choose();
 
-signals:
+  signals:
     // Title, enabled flag or state changed.
     void changed();
+
+  private:
+    QString itemTitle;
+    Action action;
+    QString key;
+    bool separator = false;
+    bool enabled = true;
+    bool hasState = false;
+    int itemState = 0;
 };
 
 class Menu : public QObject {
     Q_OBJECT
 
-public:
+  public:
     // Entries appear in insertion order.
     void addItem(std::shared_ptr<MenuItem> item);
     const std::vector<std::shared_ptr<MenuItem>>& items() const;
 
-signals:
+  signals:
     void aboutToShow();
     void closed();
+    // An entry was added after the menu was handed to the panel.
+    void itemAdded();
+
+  private:
+    std::vector<std::shared_ptr<MenuItem>> entries;
 };
 
 }  // namespace platform

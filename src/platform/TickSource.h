@@ -23,7 +23,7 @@ std::optional<Ticks> parseProcStat(std::string_view text);
 
 // Reads the kernel's counters from a /proc/stat-formatted file.
 class TickSource {
-public:
+  public:
     explicit TickSource(std::string path = "/proc/stat");
     virtual ~TickSource();
     TickSource(const TickSource&) = delete;
@@ -32,7 +32,7 @@ public:
     // Empty when the file cannot be read or does not parse.
     virtual std::optional<Ticks> read();
 
-private:
+  private:
     std::string path;
     int fd = -1;
 };

@@ -15,7 +15,7 @@ namespace platform {
 class View : public QObject {
     Q_OBJECT
 
-public:
+  public:
     static constexpr int widthSizable = 2;
     static constexpr int heightSizable = 16;
 
@@ -39,7 +39,7 @@ public:
     static const std::vector<int>& scales();
     const std::vector<QImage>& images() const;
 
-signals:
+  signals:
     // A display pass painted new images.
     void displayed();
 };

@@ -7,7 +7,7 @@
 // A dbus-daemon of the test's own, so D-Bus tests touch no real session or system bus. Can pose
 // as either: hand address() to a child as DBUS_SESSION_BUS_ADDRESS or DBUS_SYSTEM_BUS_ADDRESS.
 class PrivateBus {
-public:
+  public:
     PrivateBus();
     ~PrivateBus();
     PrivateBus(const PrivateBus&) = delete;
@@ -18,7 +18,7 @@ public:
     // A new connection of its own on this bus; each call gives a distinct unique name.
     QDBusConnection connect();
 
-private:
+  private:
     QProcess daemon;
     QString busAddress;
     int connections = 0;

@@ -1,0 +1,13 @@
+# A Debian package of the installed files; its dependencies bring the Qt 6 runtime, the platform
+# plugins and the fonts that the whale and the Chinese menu need.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME spoutwise)
+set(CPACK_PACKAGE_VENDOR "The Spoutwise developers")
+set(CPACK_PACKAGE_CONTACT "The Spoutwise developers <dev@spoutwise.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Processor load in the system tray, as a spouting whale")
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-noto-color-emoji, fonts-noto-cjk")
+include(CPack)

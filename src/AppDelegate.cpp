@@ -24,27 +24,33 @@ double itemLength(bool showPercentage) {
                           : AppDelegate::lengthWithoutPercentage;
 }
 
+AppDelegate::Services withRealServices(AppDelegate::Services services) {
+    services.application = orReal(std::move(services.application));
+    services.bus = services.bus.value_or(QDBusConnection::sessionBus());
+    services.timers = orReal(std::move(services.timers));
+    services.wallClock = orReal(std::move(services.wallClock));
+    services.defaults = orReal(std::move(services.defaults));
+    services.loginItem = orReal(std::move(services.loginItem));
+    services.alerts = orReal(std::move(services.alerts));
+    services.bundle = orReal(std::move(services.bundle));
+    services.processInfo = orReal(std::move(services.processInfo));
+    if (!services.averageUsage) {
+        services.averageUsage = &CPUMonitor::averageUsage;
+    }
+    return services;
+}
+
 }  // namespace
 
-AppDelegate::AppDelegate(Services services)
-    : log(services.log ? std::move(services.log) : std::make_shared<platform::Logger>("app")),
-      application(orReal(std::move(services.application))),
-      bus(services.bus.value_or(QDBusConnection::sessionBus())),
-      timers(orReal(std::move(services.timers))),
-      wallClock(orReal(std::move(services.wallClock))),
-      defaults(orReal(std::move(services.defaults))),
-      loginItem(orReal(std::move(services.loginItem))),
-      alerts(orReal(std::move(services.alerts))),
-      bundle(orReal(std::move(services.bundle))),
-      processInfo(orReal(std::move(services.processInfo))),
-      averageUsage(services.averageUsage ? std::move(services.averageUsage)
-                                         : &CPUMonitor::averageUsage) {
+AppDelegate::AppDelegate(Services given)
+    : log(given.log ? given.log : std::make_shared<platform::Logger>("app")),
+      services(withRealServices(std::move(given))) {
     // The first peak window counts from process start, not from the end of launching.
-    peakWindowStart = wallClock->now();
+    peakWindowStart = services.wallClock->now();
 }
 
 void AppDelegate::applicationDidFinishLaunching() {
-    application->setActivationPolicy(platform::Application::ActivationPolicy::accessory);
+    services.application->setActivationPolicy(platform::Application::ActivationPolicy::accessory);
     setupStatusItem();
     buildMenu();
     startAnimations();
@@ -54,12 +60,12 @@ void AppDelegate::applicationDidFinishLaunching() {
 void AppDelegate::startAnimations() {
     controller = std::make_shared<AnimationController>();
     controller->start(sceneView);
-    uiTimer = timers->schedule(readoutInterval, platform::RunLoopMode::Default, false,
-                               [weak = weak_from_this()] {
-                                   if (const auto self = weak.lock()) {
-                                       self->refreshUI();
-                                   }
-                               });
+    uiTimer = services.timers->schedule(readoutInterval, platform::RunLoopMode::Default, false,
+                                        [weak = weak_from_this()] {
+                                            if (const auto self = weak.lock()) {
+                                                self->refreshUI();
+                                            }
+                                        });
     refreshUI();
 }
 
@@ -67,13 +73,13 @@ void AppDelegate::startAnimations() {
 
 bool AppDelegate::storedShowPercentage() {
     // Absent, or anything but a boolean, means the label is shown.
-    const QVariant stored = defaults->objectForKey(showPercentageKey);
+    const QVariant stored = services.defaults->objectForKey(showPercentageKey);
     return stored.typeId() != QMetaType::Bool || stored.toBool();
 }
 
 void AppDelegate::setupStatusItem() {
     const bool showPercentage = storedShowPercentage();
-    statusItem = std::make_shared<platform::StatusItem>(itemLength(showPercentage), bus);
+    statusItem = std::make_shared<platform::StatusItem>(itemLength(showPercentage), *services.bus);
     sceneView = std::make_shared<WhaleSceneView>();
     sceneView->showPercentage = showPercentage;
     if (auto* button = statusItem->button()) {
@@ -112,7 +118,7 @@ void AppDelegate::buildMenu() {
     launchItem = std::make_shared<MenuItem>(
         "开机自启", weakAction([](AppDelegate& self, MenuItem& item) { self.toggleLaunch(item); }),
         "");
-    launchItem->setState(loginItem->status() == platform::LoginItem::enabled ? 1 : 0);
+    launchItem->setState(services.loginItem->status() == platform::LoginItem::enabled ? 1 : 0);
     menu->addItem(launchItem);
     menu->addItem(MenuItem::separatorItem());
     menu->addItem(std::make_shared<MenuItem>(
@@ -127,7 +133,7 @@ void AppDelegate::buildMenu() {
 // Readouts
 
 void AppDelegate::refreshUI() {
-    const double u = averageUsage();
+    const double u = services.averageUsage();
     refreshPeak(u);
     // Only a refresh before the menu exists could find the entries missing; it then skips them.
     if (cpuItem && stateItem) {
@@ -139,10 +145,10 @@ void AppDelegate::refreshUI() {
 }
 
 void AppDelegate::refreshPeak(double u) {
-    const double elapsed = platform::secondsBetween(peakWindowStart, wallClock->now());
+    const double elapsed = platform::secondsBetween(peakWindowStart, services.wallClock->now());
     // A clock set back would otherwise hold the old peak for as long as it was set back.
     if (elapsed > peakWindow || elapsed < 0.0) {
-        peakWindowStart = wallClock->now();
+        peakWindowStart = services.wallClock->now();
         peakValue = 0.0;
     }
     if (peakValue <= u) {
@@ -166,13 +172,13 @@ QString AppDelegate::stateText(double u) {
 }
 
 void AppDelegate::updateToolTip() {
-    const int percent = wholePercent(averageUsage());
+    const int percent = wholePercent(services.averageUsage());
     auto* button = statusItem ? statusItem->button() : nullptr;
     if (!button) {
         return;
     }
     button->setToolTip(
-        QString("CPU: %1% · %2 核").arg(percent).arg(processInfo->activeProcessorCount()));
+        QString("CPU: %1% · %2 核").arg(percent).arg(services.processInfo->activeProcessorCount()));
 }
 
 // Menu commands
@@ -181,8 +187,8 @@ void AppDelegate::togglePercent(const QObject*) {
     const bool showPercentage = !sceneView->showPercentage;
     sceneView->showPercentage = showPercentage;
     percentItem->setState(showPercentage ? 1 : 0);
-    if (!defaults->setBool(showPercentage, showPercentageKey)) {
-        log->error("showPercentage not saved: %s", defaults->fileName().toStdString());
+    if (!services.defaults->setBool(showPercentage, showPercentageKey)) {
+        log->error("showPercentage not saved: %s", services.defaults->fileName().toStdString());
     }
     statusItem->setLength(itemLength(showPercentage));
     if (auto* button = statusItem->button()) {
@@ -192,10 +198,11 @@ void AppDelegate::togglePercent(const QObject*) {
 }
 
 void AppDelegate::toggleLaunch(platform::MenuItem& sender) {
-    const bool registered = loginItem->status() == platform::LoginItem::enabled;
-    const auto error = registered ? loginItem->unregisterApp() : loginItem->registerApp();
+    platform::LoginItem& loginItem = *services.loginItem;
+    const bool registered = loginItem.status() == platform::LoginItem::enabled;
+    const auto error = registered ? loginItem.unregisterApp() : loginItem.registerApp();
     if (!error) {
-        sender.setState(loginItem->status() == platform::LoginItem::enabled ? 1 : 0);
+        sender.setState(loginItem.status() == platform::LoginItem::enabled ? 1 : 0);
         return;
     }
     log->error("SMAppService failed: %s", error->localizedDescription.toStdString());
@@ -204,7 +211,7 @@ void AppDelegate::toggleLaunch(platform::MenuItem& sender) {
     alert.messageText = "开机自启设置失败";
     alert.informativeText =
         "请先把 Spoutwise.app 移到「应用程序」文件夹，再重试。\n\n" + error->localizedDescription;
-    alerts->runModal(alert);
+    services.alerts->runModal(alert);
 }
 
 void AppDelegate::showAbout(const QObject*) {
@@ -216,11 +223,11 @@ void AppDelegate::showAbout(const QObject*) {
         "完全本地运行，不联网、不收集任何数据。\n\n版本 " +
         versionString() + "\n由 Spoutwise 开发者用 Qt 和一捧海水做成。";
     alert.buttonTitles = {"好的"};
-    alerts->runModal(alert);
+    services.alerts->runModal(alert);
 }
 
 QString AppDelegate::versionString() const {
-    const QString version = bundle->shortVersionString();
+    const QString version = services.bundle->shortVersionString();
     return version.isEmpty() ? "1.0" : version;
 }
 
@@ -229,5 +236,5 @@ void AppDelegate::quit(const QObject*) {
         controller->stop();
     }
     log->info("Spoutwise quit");
-    application->terminate();
+    services.application->terminate();
 }

@@ -50,7 +50,7 @@ class AppDelegate : public platform::ApplicationDelegate,
     static constexpr double lengthWithPercentage = 44.0;
     static constexpr double lengthWithoutPercentage = 30.0;
 
-    explicit AppDelegate(Services services = {});
+    explicit AppDelegate(Services given = {});
 
     void applicationDidFinishLaunching() override;
 
@@ -86,14 +86,6 @@ class AppDelegate : public platform::ApplicationDelegate,
     double peakValue = 0.0;
     platform::WallTime peakWindowStart;
 
-    std::shared_ptr<platform::Application> application;
-    QDBusConnection bus;
-    std::shared_ptr<platform::TimerFactory> timers;
-    std::shared_ptr<const platform::WallClock> wallClock;
-    std::shared_ptr<platform::Defaults> defaults;
-    std::shared_ptr<platform::LoginItem> loginItem;
-    std::shared_ptr<platform::AlertPresenter> alerts;
-    std::shared_ptr<const platform::Bundle> bundle;
-    std::shared_ptr<const platform::ProcessInfo> processInfo;
-    std::function<double()> averageUsage;
+    // All filled in: the given ones and the real ones in the gaps.
+    Services services;
 };

@@ -128,7 +128,8 @@ class AppDelegateTest : public ::testing::Test {
         // Before anything asks QStandardPaths: settings and autostart land in the temp dir.
         qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
         qputenv("HOME", config.path().toUtf8());
-        // The controller listens for sleep on the system bus; keep it off the real one.
+        // The services that default to the session or system bus stay off the real ones.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", sessionBus.address().toUtf8());
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", systemBus.address().toUtf8());
     }
 

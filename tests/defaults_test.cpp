@@ -27,11 +27,6 @@ class DefaultsTest : public ::testing::Test {
     QTemporaryDir dir;
 };
 
-TEST_F(DefaultsTest, StandardPathIsInTheXdgConfigFolder) {
-    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
-    EXPECT_EQ(platform::Defaults::standardPath(), dir.path() + "/spoutwise/spoutwise.conf");
-}
-
 TEST_F(DefaultsTest, ObjectForKeyTellsAbsentBooleanAndOther) {
     struct Row {
         QByteArray stored;

@@ -38,10 +38,6 @@ class LoginItemTest : public ::testing::Test {
     QTemporaryDir config;
 };
 
-TEST_F(LoginItemTest, EntryLivesInTheXdgAutostartFolderUnderTheAppId) {
-    EXPECT_EQ(LoginItem::entryPath(), config.path() + "/autostart/" SPOUTWISE_APP_ID ".desktop");
-}
-
 TEST_F(LoginItemTest, ExecQuotesAndEscapesTheProgramPath) {
     const std::pair<QString, QString> rows[] = {
         {"/usr/bin/spoutwise", R"("/usr/bin/spoutwise")"},

@@ -57,7 +57,7 @@ class WhaleSceneView : public platform::View {
     double whaleX = 0.0;
     double whaleY = 0.0;
 
-private:
+  private:
     void drawEmojiWhale(Rect rect);
     void drawPercentage(platform::GraphicsContext& context, Rect rect);
     void drawSprays(platform::GraphicsContext& context);

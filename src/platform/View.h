@@ -48,7 +48,7 @@ class View : public QObject {
     // A display pass painted new images.
     void displayed();
 
-private:
+  private:
     Rect frameRect;
     int mask = 0;
     bool needsDisplay = false;

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "platform/Defaults.h"
@@ -69,6 +70,36 @@ TEST_F(DefaultsTest, SetBoolReportsAFileThatCannotBeWrittenAndRecovers) {
     ASSERT_TRUE(blocker.remove());
     EXPECT_TRUE(defaults.setBool(true, "showPercentage"));
     EXPECT_TRUE(readFile().contains("showPercentage=true"));
+}
+
+// QSettings writes a file it could not parse back with only the lines it understood.
+TEST_F(DefaultsTest, SetBoolLeavesAFileThatDoesNotParseAsItIs) {
+    const QByteArray corrupt[] = {
+        QByteArray("\x00\xff\x89garbage[[[\n=\n\xfe", 15),
+        "[General\nshowPercentage=true\nother=1\n",
+        "showPercentage=false\n\xff\xfe zz\n",
+        "[General]\nshowPercentage=false\nnot a setting\n",
+    };
+    for (const QByteArray& text : corrupt) {
+        SCOPED_TRACE(text.toHex().toStdString());
+        writeFile(text);
+        {
+            platform::Defaults defaults(path());
+            EXPECT_FALSE(defaults.objectForKey("showPercentage").isValid());
+            EXPECT_FALSE(defaults.setBool(false, "showPercentage"));
+            EXPECT_FALSE(defaults.setBool(true, "showPercentage"));
+        }
+        EXPECT_EQ(readFile(), text);
+    }
+}
+
+// Where the file should be there is a folder: nothing to read, nothing can be written.
+TEST_F(DefaultsTest, SetBoolReportsASettingsPathThatIsAFolder) {
+    ASSERT_TRUE(QDir().mkpath(path()));
+    platform::Defaults defaults(path());
+    EXPECT_FALSE(defaults.objectForKey("showPercentage").isValid());
+    EXPECT_FALSE(defaults.setBool(false, "showPercentage"));
+    EXPECT_TRUE(QFileInfo(path()).isDir());
 }
 
 }  // namespace

@@ -53,6 +53,8 @@ class AppDelegate : public platform::ApplicationDelegate,
     explicit AppDelegate(Services given = {});
 
     void applicationDidFinishLaunching() override;
+    // The Quit entry's command; also what a termination signal runs.
+    void quit(const QObject* sender = nullptr);
 
   private:
     friend struct AppDelegateProbe;
@@ -72,7 +74,6 @@ class AppDelegate : public platform::ApplicationDelegate,
     void toggleLaunch(platform::MenuItem& sender);
     void showAbout(const QObject* sender = nullptr);
     QString versionString() const;
-    void quit(const QObject* sender = nullptr);
 
     std::shared_ptr<const platform::Logger> log;
     std::shared_ptr<platform::StatusItem> statusItem;

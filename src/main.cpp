@@ -2,10 +2,13 @@
 #include <QDBusConnection>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "AppDelegate.h"
 #include "platform/Application.h"
+#include "platform/SingleInstance.h"
+#include "platform/TerminationSignals.h"
 
 namespace {
 
@@ -20,6 +23,31 @@ bool canStart() {
     return true;
 }
 
+// One whale per session: a second start leaves quietly, since the whale the user asked for is
+// already there. The exit status when the app must not go on.
+std::optional<int> claimSession() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        std::fputs("spoutwise: no D-Bus session bus, so there is no panel to show the item in\n",
+                   stderr);
+        return 1;
+    }
+    platform::SingleInstance instance(bus);
+    switch (instance.claim()) {
+        case platform::SingleInstance::Claim::owned:
+            return std::nullopt;
+        case platform::SingleInstance::Claim::taken:
+            std::fputs("Spoutwise is already running\n", stderr);
+            return 0;
+        case platform::SingleInstance::Claim::failed:
+            break;
+    }
+    // A bus that refuses the name should not cost the user the whale.
+    std::fprintf(stderr, "spoutwise: could not claim %s on the session bus (%s); starting anyway\n",
+                 SPOUTWISE_APP_ID, qPrintable(instance.errorMessage()));
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -27,15 +55,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication qtApplication(argc, argv);
-    if (!QDBusConnection::sessionBus().isConnected()) {
-        std::fputs("spoutwise: no D-Bus session bus, so there is no panel to show the item in\n",
-                   stderr);
-        return 1;
+    if (const auto status = claimSession()) {
+        return *status;
     }
     const auto app = std::make_shared<platform::Application>();
     AppDelegate::Services services;
     services.application = app;
     const auto delegate = std::make_shared<AppDelegate>(std::move(services));
+    // Logout and Ctrl-C end the app the way its Quit entry does.
+    platform::TerminationSignals terminationSignals([&delegate] { delegate->quit(); });
     app->setDelegate(delegate);
     app->setActivationPolicy(platform::Application::ActivationPolicy::accessory);
     app->run();

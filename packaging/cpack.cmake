@@ -1,5 +1,7 @@
 # A Debian package of the installed files; its dependencies bring the Qt 6 runtime, the platform
-# plugins and the fonts that the whale and the Chinese menu need.
+# plugins and the fonts that the whale and the Chinese menu need. The shared-library scan adds the
+# Qt libraries (the X11 plugin comes with libqt6gui6) and libsystemd; the Wayland plugin is a
+# package of its own, needed where there is no X server at all.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME spoutwise)
 set(CPACK_PACKAGE_VENDOR "The Spoutwise developers")
@@ -9,5 +11,5 @@ set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-noto-color-emoji, fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-wayland, fonts-noto-color-emoji, fonts-noto-cjk")
 include(CPack)

@@ -25,14 +25,7 @@ bool canStart() {
 
 // One whale per session: a second start leaves quietly, since the whale the user asked for is
 // already there. The exit status when the app must not go on.
-std::optional<int> claimSession() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        std::fputs("spoutwise: no D-Bus session bus, so there is no panel to show the item in\n",
-                   stderr);
-        return 1;
-    }
-    platform::SingleInstance instance(bus);
+std::optional<int> claimSession(platform::SingleInstance& instance) {
     switch (instance.claim()) {
         case platform::SingleInstance::Claim::owned:
             return std::nullopt;
@@ -55,15 +48,24 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication qtApplication(argc, argv);
-    if (const auto status = claimSession()) {
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        std::fputs("spoutwise: no D-Bus session bus, so there is no panel to show the item in\n",
+                   stderr);
+        return 1;
+    }
+    platform::SingleInstance instance(bus);
+    if (const auto status = claimSession(instance)) {
         return *status;
     }
     const auto app = std::make_shared<platform::Application>();
     AppDelegate::Services services;
     services.application = app;
     const auto delegate = std::make_shared<AppDelegate>(std::move(services));
-    // Logout and Ctrl-C end the app the way its Quit entry does.
-    platform::TerminationSignals terminationSignals([&delegate] { delegate->quit(); });
+    // Logout, Ctrl-C and the end of the session bus end the app the way its Quit entry does.
+    const auto quit = [&delegate] { delegate->quit(); };
+    platform::TerminationSignals terminationSignals(quit);
+    instance.whenBusEnds(quit);
     app->setDelegate(delegate);
     app->setActivationPolicy(platform::Application::ActivationPolicy::accessory);
     app->run();

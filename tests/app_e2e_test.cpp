@@ -67,7 +67,7 @@ class AppEndToEnd : public ::testing::Test {
     }
 
     static void spawn(QProcess& child, const QProcessEnvironment& env,
-                       const QString& binary = SPOUTWISE_BINARY) {
+                      const QString& binary = SPOUTWISE_BINARY) {
         child.setProcessEnvironment(env);
         child.start(binary, {});
         ASSERT_TRUE(child.waitForStarted());
@@ -349,6 +349,33 @@ TEST_F(AppEndToEnd, TerminationSignalsEndLikeQuitAndKeepThePreference) {
                 << errors.toStdString();
         }
         ASSERT_TRUE(QFile::remove(settingsFile()));
+    }
+}
+
+// A shell starts background jobs with SIGINT ignored, so that Ctrl-C in the terminal is not for
+// them; the app keeps it that way.
+TEST_F(AppEndToEnd, SigintIgnoredAtStartStaysIgnored) {
+    process.setChildProcessModifier([] { std::signal(SIGINT, SIG_IGN); });
+    startApp();
+    ASSERT_EQ(::kill(pid_t(process.processId()), SIGINT), 0);
+    // One round trip through the app's event loop, where a caught signal would take effect.
+    EXPECT_EQ(entries().size(), 8);
+    EXPECT_EQ(process.state(), QProcess::Running);
+    quitApp();
+    EXPECT_EQ(process.exitCode(), 0);
+}
+
+// A session that ends by taking its bus down, with no signal to its processes, takes the app
+// along instead of leaving it behind.
+TEST_F(AppEndToEnd, EndOfTheSessionBusEndsTheAppLikeQuit) {
+    startApp();
+    sessionBus.stop();
+    ASSERT_TRUE(exits(process));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    if (!journalRunning()) {
+        EXPECT_EQ(logLines().value(logLines().size() - 1), "spoutwise[app] info: Spoutwise quit")
+            << errors.toStdString();
     }
 }
 

@@ -52,9 +52,12 @@ desktop_screenshot() {
     import -display "$DISPLAY" -window root -crop 1024x40+0+0 +repage "$1"
 }
 
+# Last started first: the app ends on its own terms while its display and bus are still there.
 desktop_stop() {
-    local pid
-    for pid in "${desktop_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
+    local i pid
+    for ((i = ${#desktop_pids[@]} - 1; i >= 0; i--)); do
+        pid=${desktop_pids[i]}
+        kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
+    done
     desktop_pids=()
 }

@@ -1,11 +1,14 @@
 #include "platform/SingleInstance.h"
 
 #include <QDBusConnectionInterface>
+#include <QTimer>
 
 namespace platform {
 
 SingleInstance::SingleInstance(QDBusConnection bus, QString name)
     : bus(std::move(bus)), name(std::move(name)) {}
+
+SingleInstance::~SingleInstance() = default;
 
 SingleInstance::Claim SingleInstance::claim() {
     auto* interface = bus.interface();
@@ -21,6 +24,17 @@ SingleInstance::Claim SingleInstance::claim() {
     }
     return reply.value() == QDBusConnectionInterface::ServiceRegistered ? Claim::owned
                                                                         : Claim::taken;
+}
+
+void SingleInstance::whenBusEnds(std::function<void()> ended, int intervalMs) {
+    busCheck = std::make_unique<QTimer>();
+    QObject::connect(busCheck.get(), &QTimer::timeout, [this, ended = std::move(ended)] {
+        if (!bus.isConnected()) {
+            busCheck->stop();
+            ended();
+        }
+    });
+    busCheck->start(intervalMs);
 }
 
 }  // namespace platform

@@ -23,13 +23,19 @@ extern "C" void onSignal(int) {
     errno = saved;
 }
 
+// Leaves a signal that was ignored when the process started ignored: a shell starts background
+// jobs with SIGINT ignored so that Ctrl-C reaches only the foreground, and nohup does the same
+// with SIGHUP.
 void setHandler(void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (const int number : handledSignals) {
-        sigaction(number, &action, nullptr);
+        struct sigaction current {};
+        if (sigaction(number, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
+            sigaction(number, &action, nullptr);
+        }
     }
 }
 

@@ -18,6 +18,10 @@ PrivateBus::~PrivateBus() {
     for (int i = 0; i < connections; ++i) {
         QDBusConnection::disconnectFromBus(QString("private-bus-%1-%2").arg(quintptr(this)).arg(i));
     }
+    stop();
+}
+
+void PrivateBus::stop() {
     daemon.terminate();
     daemon.waitForFinished(5000);
 }

@@ -17,6 +17,8 @@ class PrivateBus {
     const QString& address() const { return busAddress; }
     // A new connection of its own on this bus; each call gives a distinct unique name.
     QDBusConnection connect();
+    // Ends the daemon, as the end of a session does; every connection to it drops.
+    void stop();
 
   private:
     QProcess daemon;

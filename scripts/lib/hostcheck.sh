@@ -1,0 +1,143 @@
+# The check every script in scripts/hosts/ runs against its panel: start the host, start Spoutwise
+# in it, wait for the item to be registered with the watcher, screenshot the panel, click the item
+# with a real click, screenshot the menu, and measure the host's CPU without and with Spoutwise.
+#
+# A host script sets host_name, host_packages (installed on first use), host_icon_size and
+# host_panel_size (its defaults for the tray's icon size and the panel's height) and defines:
+#   host_start DIR ICON_SIZE PANEL_SIZE
+#                  starts the host with DIR as its HOME and log folder; fills host_cpu_labels and
+#                  host_cpu_roots (the processes whose CPU is measured, each with its descendants)
+#                  and host_app_env (VAR=value settings for the app)
+#   host_shot FILE a screenshot of the whole screen
+#   host_click X Y a real left click at X, Y
+# then calls hostcheck_main "$@".
+
+source "$(dirname "${BASH_SOURCE[0]}")/desktop.sh"
+
+host_cpu_labels=() host_cpu_roots=() host_app_env=()
+
+hostcheck_usage() {
+    echo "usage: $0 [--out DIR] [--seconds N] [--icon-size N] [--panel-size N] [BINARY [ARGS...]]" >&2
+    exit 2
+}
+
+hostcheck_main() {
+    local seconds=20 icon_size=$host_icon_size panel_size=$host_panel_size
+    out='' binary=$desktop_lib/../../build/release/spoutwise
+    while [ $# -gt 0 ]; do
+        case $1 in
+            --out) out=$2; shift ;;
+            --seconds) seconds=$2; shift ;;
+            --icon-size) icon_size=$2; shift ;;
+            --panel-size) panel_size=$2; shift ;;
+            -*) hostcheck_usage ;;
+            *) binary=$1; shift; break ;;
+        esac
+        shift
+    done
+    [ -x "$binary" ] || { echo "no $binary: build the Release app first (scripts/run builds it)" >&2; exit 1; }
+    binary=$(realpath "$binary") app_args=("$@")
+    desktop_install "${host_packages[@]}"
+    out=${out:-$(mktemp -d -t spoutwise-host.XXXXXX)}
+    mkdir -p "$out"
+    out=$(realpath "$out") work=$(mktemp -d -t spoutwise-host-session.XXXXXX)
+    trap hostcheck_cleanup EXIT
+    trap 'exit 130' INT TERM
+    host_settings="tray icon size $icon_size, panel size $panel_size"
+    echo "$host_name, $host_settings: screenshots and logs go to $out"
+    hostcheck_run "$icon_size" "$panel_size" "$seconds"
+}
+
+hostcheck_cleanup() {
+    desktop_stop
+    cp "$work"/*.log "$out"/ 2>/dev/null || true
+    rm -rf "$work"
+}
+
+# hostcheck_run ICON_SIZE PANEL_SIZE SECONDS: the steps; fills the results and prints the table.
+hostcheck_run() {
+    local seconds=$3
+    registered=no item='not drawn' click_calls='none' menu='not shown' cpu_alone='' cpu_with=''
+    host_start "$work" "$1" "$2" || { hostcheck_table; exit 1; }
+    sleep 3
+    host_shot "$out/panel-empty.png"
+    cpu_alone=$(hostcheck_cpu "$seconds")
+
+    env "${host_app_env[@]}" "$binary" "${app_args[@]}" >"$work/spoutwise.log" 2>&1 &
+    desktop_pids+=($!)
+    desktop_wait_for_item 20 || { hostcheck_table; exit 1; }
+    registered=yes
+    sleep 3
+    host_shot "$out/panel.png"
+    local box
+    if box=$(desktop_changed_box "$out/panel-empty.png" "$out/panel.png"); then
+        hostcheck_item "$box"
+    fi
+    cpu_with=$(hostcheck_cpu "$seconds")
+    [ -n "${box:-}" ] && hostcheck_click $box
+    hostcheck_table
+}
+
+# hostcheck_item W H X Y: records where the item is drawn and saves an 8× enlarged crop of it.
+hostcheck_item() {
+    local w h x y
+    read -r w h x y <<<"$1"
+    item="${w}×${h} px at ${x},${y}"
+    convert "$out/panel.png" -crop "$((w + 8))x$((h + 8))+$((x > 4 ? x - 4 : 0))+$((y > 4 ? y - 4 : 0))" \
+        +repage -filter point -resize 800% "$out/item.png"
+}
+
+# hostcheck_click W H X Y: clicks the middle of the item box, records the calls it caused on the
+# bus and whether anything appeared outside the panel's row (the menu).
+hostcheck_click() {
+    local w=$1 h=$2 x=$3 y=$4 monitor screen_w
+    dbus-monitor --session "type='method_call',interface='org.kde.StatusNotifierItem'" \
+        "type='method_call',interface='com.canonical.dbusmenu'" >"$work/click-calls.log" 2>&1 &
+    monitor=$!
+    desktop_pids+=($monitor)
+    sleep 0.5
+    host_shot "$work/before-click.png"
+    host_click $((x + w / 2)) $((y + h / 2))
+    sleep 2
+    host_shot "$out/menu.png"
+    kill "$monitor" 2>/dev/null || true
+    click_calls=$(sed -n 's/^method call .* member=\([A-Za-z]*\)$/\1/p' "$work/click-calls.log" | uniq | paste -sd ' ' -)
+    click_calls=${click_calls:-none}
+    screen_w=$(identify -format %w "$out/menu.png")
+    local popup
+    # The item animates and the button under it lights up: leave out the panel along the top.
+    if popup=$(desktop_changed_box "$work/before-click.png" "$out/menu.png" "$screen_w $((y + h + 8)) 0 0"); then
+        read -r w h x y <<<"$popup"
+        menu="${w}×${h} px at ${x},${y}"
+    fi
+}
+
+# hostcheck_cpu SECONDS: each measured process tree's CPU over the same window, "label N %" joined.
+hostcheck_cpu() {
+    local i before=() after=() pids=() hz
+    hz=$(getconf CLK_TCK)
+    for i in "${!host_cpu_roots[@]}"; do
+        pids[i]=$(desktop_tree "${host_cpu_roots[i]}" | paste -sd ' ' -)
+        before[i]=$(desktop_ticks ${pids[i]})
+    done
+    sleep "$1"
+    for i in "${!host_cpu_roots[@]}"; do
+        after[i]=$(desktop_ticks ${pids[i]})
+        awk -v l="${host_cpu_labels[i]}" -v d=$((after[i] - before[i])) -v hz="$hz" -v s="$1" \
+            'BEGIN {printf "%s %.2f %%", l, 100 * d / hz / s}'
+        if [ "$i" -lt $((${#host_cpu_roots[@]} - 1)) ]; then printf ', '; fi
+    done
+}
+
+hostcheck_table() {
+    echo
+    echo "| host | item registered | item drawn | calls on click | menu | host CPU alone | host CPU with Spoutwise |"
+    echo "|---|---|---|---|---|---|---|"
+    echo "| $host_name ($host_settings) | $registered | $item | $click_calls | $menu | ${cpu_alone:--} | ${cpu_with:--} |"
+    echo
+    local f
+    for f in panel-empty panel item menu; do
+        [ -f "$out/$f.png" ] && echo "  $f: $out/$f.png"
+    done
+    echo "  logs: $out/*.log"
+}

@@ -9,7 +9,8 @@
 #                  host_cpu_roots (the processes whose CPU is measured, each with its descendants)
 #                  and host_app_env (VAR=value settings for the app)
 #   host_shot FILE a screenshot of the whole screen
-#   host_click X Y a real left click at X, Y
+#   host_click X Y BUTTON
+#                  a real click of mouse button BUTTON (1 left, 3 right) at X, Y
 # then calls hostcheck_main "$@".
 
 source "$(dirname "${BASH_SOURCE[0]}")/desktop.sh"
@@ -57,7 +58,7 @@ hostcheck_cleanup() {
 # hostcheck_run ICON_SIZE PANEL_SIZE SECONDS: the steps; fills the results and prints the table.
 hostcheck_run() {
     local seconds=$3
-    registered=no item='not drawn' click_calls='none' menu='not shown' cpu_alone='' cpu_with=''
+    registered=no item='not drawn' cpu_alone='' cpu_with='' clicks=()
     host_start "$work" "$1" "$2" || { hostcheck_table; exit 1; }
     sleep 3
     host_shot "$out/panel-empty.png"
@@ -74,7 +75,10 @@ hostcheck_run() {
         hostcheck_item "$box"
     fi
     cpu_with=$(hostcheck_cpu "$seconds")
-    [ -n "${box:-}" ] && hostcheck_click $box
+    if [ -n "${box:-}" ]; then
+        hostcheck_click 1 left $box
+        hostcheck_click 3 right $box
+    fi
     hostcheck_table
 }
 
@@ -87,29 +91,32 @@ hostcheck_item() {
         +repage -filter point -resize 800% "$out/item.png"
 }
 
-# hostcheck_click W H X Y: clicks the middle of the item box, records the calls it caused on the
-# bus and whether anything appeared outside the panel's row (the menu).
+# hostcheck_click BUTTON NAME W H X Y: clicks the middle of the item box, saves menu-NAME.png and
+# records the item's and its menu's methods the click called and what appeared below the panel
+# (the menu); then clicks an empty corner of the screen to close it again.
 hostcheck_click() {
-    local w=$1 h=$2 x=$3 y=$4 monitor screen_w
+    local button=$1 name=$2 w=$3 h=$4 x=$5 y=$6 monitor screen_w screen_h calls shown='nothing shown'
     dbus-monitor --session "type='method_call',interface='org.kde.StatusNotifierItem'" \
-        "type='method_call',interface='com.canonical.dbusmenu'" >"$work/click-calls.log" 2>&1 &
+        "type='method_call',interface='com.canonical.dbusmenu'" >"$work/$name-click-calls.log" 2>&1 &
     monitor=$!
     desktop_pids+=($monitor)
     sleep 0.5
     host_shot "$work/before-click.png"
-    host_click $((x + w / 2)) $((y + h / 2))
+    host_click $((x + w / 2)) $((y + h / 2)) "$button"
     sleep 2
-    host_shot "$out/menu.png"
+    host_shot "$out/menu-$name.png"
     kill "$monitor" 2>/dev/null || true
-    click_calls=$(sed -n 's/^method call .* member=\([A-Za-z]*\)$/\1/p' "$work/click-calls.log" | uniq | paste -sd ' ' -)
-    click_calls=${click_calls:-none}
-    screen_w=$(identify -format %w "$out/menu.png")
+    calls=$(sed -n 's/^method call .* member=\([A-Za-z]*\)$/\1/p' "$work/$name-click-calls.log" | uniq | paste -sd ' ' -)
+    read -r screen_w screen_h < <(identify -format '%w %h\n' "$out/menu-$name.png")
     local popup
     # The item animates and the button under it lights up: leave out the panel along the top.
-    if popup=$(desktop_changed_box "$work/before-click.png" "$out/menu.png" "$screen_w $((y + h + 8)) 0 0"); then
+    if popup=$(desktop_changed_box "$work/before-click.png" "$out/menu-$name.png" "$screen_w $((y + h + 8)) 0 0"); then
         read -r w h x y <<<"$popup"
-        menu="${w}×${h} px at ${x},${y}"
+        shown="${w}×${h} px at ${x},${y}"
     fi
+    clicks+=("${calls:-no calls}; $shown")
+    host_click 2 $((screen_h - 2)) 1
+    sleep 1
 }
 
 # hostcheck_cpu SECONDS: each measured process tree's CPU over the same window, "label N %" joined.
@@ -130,13 +137,13 @@ hostcheck_cpu() {
 }
 
 hostcheck_table() {
-    echo
-    echo "| host | item registered | item drawn | calls on click | menu | host CPU alone | host CPU with Spoutwise |"
-    echo "|---|---|---|---|---|---|---|"
-    echo "| $host_name ($host_settings) | $registered | $item | $click_calls | $menu | ${cpu_alone:--} | ${cpu_with:--} |"
-    echo
     local f
-    for f in panel-empty panel item menu; do
+    echo
+    echo "| host | item registered | item drawn | left click | right click | host CPU alone | host CPU with Spoutwise |"
+    echo "|---|---|---|---|---|---|---|"
+    echo "| $host_name ($host_settings) | $registered | $item | ${clicks[0]:--} | ${clicks[1]:--} | ${cpu_alone:--} | ${cpu_with:--} |"
+    echo
+    for f in panel-empty panel item menu-left menu-right; do
         [ -f "$out/$f.png" ] && echo "  $f: $out/$f.png"
     done
     echo "  logs: $out/*.log"

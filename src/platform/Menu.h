@@ -31,12 +31,23 @@ class MenuItem : public QObject {
     void setState(int state);
     const QString& keyEquivalent() const;
     bool hasAction() const;
+    // An entry with an action that has been given a state shows as a checkmark switch.
+    bool isToggle() const;
     // What the platform does when the user chooses the entry.
     void choose();
 
   signals:
     // Title, enabled flag or state changed.
     void changed();
+
+  private:
+    QString itemTitle;
+    Action action;
+    QString key;
+    bool separator = false;
+    bool enabled = true;
+    bool hasState = false;
+    int itemState = 0;
 };
 
 class Menu : public QObject {
@@ -50,6 +61,11 @@ class Menu : public QObject {
   signals:
     void aboutToShow();
     void closed();
+    // An entry was added after the menu was handed to the panel.
+    void itemAdded();
+
+  private:
+    std::vector<std::shared_ptr<MenuItem>> entries;
 };
 
 }  // namespace platform

@@ -2,14 +2,24 @@
 
 #include <QDBusConnection>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <memory>
+#include <vector>
 
+#include "platform/DBusTypes.h"
 #include "platform/Geometry.h"
 #include "platform/Menu.h"
 #include "platform/View.h"
 
+class QDBusPendingCallWatcher;
+
 namespace platform {
+
+class StatusItem;
+class StatusNotifierItem;
+class DBusMenuExporter;
+class XEmbedTray;
 
 // The area of the status item that hosts its view; as wide as the item's length and as high as
 // the panel's status area (22 points).
@@ -20,6 +30,11 @@ class StatusButton {
     // follows the button's size.
     void addSubview(View& view);
     void setToolTip(const QString& text);
+
+  private:
+    friend class StatusItem;
+    explicit StatusButton(StatusItem& item) : item(item) {}
+    StatusItem& item;
 };
 
 // The one item in the panel's tray, exported as a StatusNotifierItem on `bus`.
@@ -27,6 +42,8 @@ class StatusItem : public QObject {
     Q_OBJECT
 
   public:
+    static constexpr double thickness = 22.0;
+
     explicit StatusItem(double length, QDBusConnection bus = QDBusConnection::sessionBus());
     ~StatusItem() override;
 
@@ -37,6 +54,39 @@ class StatusItem : public QObject {
     // A click on the item opens the menu.
     void setMenu(std::unique_ptr<Menu> menu);
     Menu* menu() const;
+
+    // What the panel is shown: the icon of the last painted frame, the tooltip, the menu's path.
+    const IconPixmapList& iconPixmaps() const;
+    const QString& toolTip() const;
+    QString menuPath() const;
+    // The bus name the item is registered under.
+    const QString& serviceName() const;
+    // The DBusMenu export of the menu; null before setMenu.
+    DBusMenuExporter* menuExporter() const;
+
+    // The images of one frame as the panel takes them: non-premultiplied ARGB32, network byte
+    // order, in the images' order.
+    static IconPixmapList toIconPixmaps(const std::vector<QImage>& images);
+
+  private:
+    friend class StatusButton;
+    void attachView(View& view);
+    void setToolTip(const QString& text);
+    void exportFrame();
+    void registerWithWatcher();
+    void registrationFinished(QDBusPendingCallWatcher* call);
+
+    QDBusConnection bus;
+    double itemLength;
+    StatusButton statusButton{*this};
+    std::unique_ptr<Menu> itemMenu;
+    std::unique_ptr<DBusMenuExporter> exporter;
+    std::unique_ptr<StatusNotifierItem> object;
+    std::unique_ptr<XEmbedTray> fallback;
+    QString itemService;
+    QPointer<View> view;
+    IconPixmapList pixmaps;
+    QString toolTipText;
 };
 
 }  // namespace platform

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <map>
+#include <memory>
+#include <set>
+
+#include "platform/DBusTypes.h"
+#include "platform/Menu.h"
+#include "platform/MenuSession.h"
+
+namespace platform {
+
+class DBusMenuObject;
+
+// Exports a Menu as com.canonical.dbusmenu at `path` on `bus`. The root has id 0 and entry i of
+// the menu has id i + 1. Property changes of one event-loop pass go out as one
+// ItemsPropertiesUpdated carrying only what changed.
+class DBusMenuExporter : public QObject {
+    Q_OBJECT
+
+  public:
+    DBusMenuExporter(Menu& menu, QDBusConnection bus, QString path);
+    ~DBusMenuExporter() override;
+
+    const QString& path() const;
+    MenuSession& session();
+
+    // The protocol's operations, called by the D-Bus object.
+    uint revision() const;
+    DBusMenuLayoutItem layout(int parentId, int depth, const QStringList& names) const;
+    DBusMenuItemList groupProperties(const QList<int>& ids, const QStringList& names) const;
+    QVariant itemProperty(int id, const QString& name) const;
+    // False when no entry has the id.
+    bool handleEvent(int id, const QString& eventId);
+    bool aboutToShow(int id);
+
+    // The full property set of an entry as the protocol names it; defaults are left out.
+    static QVariantMap properties(const MenuItem& item);
+
+  signals:
+    void layoutUpdated(uint revision, int parent);
+    void itemsPropertiesUpdated(const platform::DBusMenuItemList& updated,
+                                const platform::DBusMenuItemKeysList& removed);
+
+  private:
+    std::shared_ptr<MenuItem> itemAt(int id) const;
+    void watch(int id);
+    void itemAdded();
+    void flush();
+    void sendUpdates(int id, DBusMenuItemList& updated, DBusMenuItemKeysList& removed);
+
+    Menu& menu;
+    QDBusConnection bus;
+    QString objectPath;
+    MenuSession menuSession;
+    std::unique_ptr<DBusMenuObject> object;
+    uint layoutRevision = 1;
+    QTimer mergeTimer;
+    std::set<int> dirty;
+    // What the panel has last been told about each entry.
+    std::map<int, QVariantMap> sent;
+};
+
+}  // namespace platform

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QSystemTrayIcon>
+#include <memory>
+#include <vector>
+
+#include "platform/Menu.h"
+#include "platform/PopupMenu.h"
+
+namespace platform {
+
+// The item on an X11 panel that has an XEmbed tray but no StatusNotifierWatcher. The tray pads
+// the icon into a square; that is the most such panels can show.
+class XEmbedTray : public QObject {
+    Q_OBJECT
+
+  public:
+    XEmbedTray();
+    ~XEmbedTray() override;
+
+    // An X11 session with a system tray and a widget application to draw the popup.
+    static bool available();
+
+    void setImages(const std::vector<QImage>& images);
+    void setToolTip(const QString& text);
+    // Left and right click open the menu; null shows none.
+    void setMenu(Menu* menu);
+    void show();
+
+  private:
+    void activated(QSystemTrayIcon::ActivationReason reason);
+
+    QSystemTrayIcon icon;
+    std::unique_ptr<PopupMenu> popup;
+};
+
+}  // namespace platform

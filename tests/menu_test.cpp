@@ -1,0 +1,291 @@
+#include "platform/Menu.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QSignalSpy>
+
+#include "FakePanel.h"
+#include "PrivateBus.h"
+#include "QtPrinters.h"
+#include "TestApp.h"
+#include "platform/DBusMenuExporter.h"
+#include "platform/PopupMenu.h"
+#include "platform/StatusItem.h"
+#include "platform/Timer.h"
+
+using platform::DBusMenuShortcut;
+using platform::Menu;
+using platform::MenuItem;
+using platform::MenuTracking;
+using platform::StatusItem;
+
+namespace {
+
+// The status menu as the app builds it, with placeholder readouts, recording chosen commands.
+struct StatusMenu {
+    explicit StatusMenu(StatusItem& item) {
+        auto menu = std::make_unique<Menu>();
+        auto add = [&](QString title, QString command, QString key) {
+            auto action = [this, command](MenuItem&) { chosen.append(command); };
+            auto entry = std::make_shared<MenuItem>(title, action, key);
+            menu->addItem(entry);
+            return entry;
+        };
+        cpuItem = std::make_shared<MenuItem>("CPU: --% · 峰值 --%", MenuItem::Action(), "");
+        cpuItem->setEnabled(false);
+        menu->addItem(cpuItem);
+        stateItem = std::make_shared<MenuItem>("状态: --", MenuItem::Action(), "");
+        stateItem->setEnabled(false);
+        menu->addItem(stateItem);
+        menu->addItem(MenuItem::separatorItem());
+        percentItem = add("显示 CPU 百分比", "togglePercent:", "p");
+        percentItem->setState(1);
+        launchItem = add("开机自启", "toggleLaunch:", "");
+        launchItem->setState(0);
+        menu->addItem(MenuItem::separatorItem());
+        add("关于 Spoutwise", "showAbout:", "");
+        add("退出 Spoutwise", "quit:", "q");
+        item.setMenu(std::move(menu));
+    }
+
+    std::shared_ptr<MenuItem> cpuItem, stateItem, percentItem, launchItem;
+    QStringList chosen;
+};
+
+class MenuTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(panel.start());
+        ASSERT_TRUE(panel.waitForItem());
+    }
+    // A call to the menu and back: every signal sent before it has arrived.
+    void roundTrip() {
+        panel.menuRevision();
+        QCoreApplication::processEvents();
+    }
+
+    TestApp app;
+    PrivateBus bus;
+    FakePanel panel{bus.connect()};
+    StatusItem item{44.0, bus.connect()};
+    StatusMenu menu{item};
+};
+
+QVariant shortcut(const QString& key) {
+    return QVariant::fromValue(DBusMenuShortcut{{"Control", key}});
+}
+
+struct Row {
+    QVariantMap properties;
+};
+
+}  // namespace
+
+TEST(MenuItem, SignalsChangedOnlyForRealChanges) {
+    MenuItem entry(
+        "a", [](MenuItem&) {}, "");
+    QSignalSpy changed(&entry, &MenuItem::changed);
+    entry.setTitle("a");
+    entry.setEnabled(true);
+    EXPECT_EQ(changed.count(), 0);
+    entry.setTitle("b");
+    entry.setEnabled(false);
+    EXPECT_EQ(changed.count(), 2);
+
+    EXPECT_FALSE(entry.isToggle());
+    entry.setState(0);
+    EXPECT_TRUE(entry.isToggle());
+    EXPECT_EQ(changed.count(), 3);
+    entry.setState(0);
+    EXPECT_EQ(changed.count(), 3);
+    entry.setState(1);
+    EXPECT_EQ(changed.count(), 4);
+}
+
+TEST(MenuItem, OnlyEntriesWithAnActionBecomeSwitches) {
+    MenuItem info("状态: --", MenuItem::Action(), "");
+    info.setState(0);
+    EXPECT_FALSE(info.isToggle());
+    EXPECT_FALSE(MenuItem::separatorItem()->isToggle());
+}
+
+TEST(MenuItem, ChooseRunsTheActionWithTheEntryOnlyWhileEnabled) {
+    MenuItem* sender = nullptr;
+    MenuItem entry(
+        "a", [&](MenuItem& item) { sender = &item; }, "");
+    entry.setEnabled(false);
+    entry.choose();
+    EXPECT_EQ(sender, nullptr);
+    entry.setEnabled(true);
+    entry.choose();
+    EXPECT_EQ(sender, &entry);
+    MenuItem::separatorItem()->choose();
+}
+
+TEST_F(MenuTest, ExportsTheWholeLayout) {
+    const QVariantMap separator{{"type", "separator"}};
+    const QList<QVariantMap> expected{
+        {{"label", "CPU: --% · 峰值 --%"}, {"enabled", false}},
+        {{"label", "状态: --"}, {"enabled", false}},
+        separator,
+        {{"label", "显示 CPU 百分比"},
+         {"toggle-type", "checkmark"},
+         {"toggle-state", 1},
+         {"shortcut", shortcut("p")}},
+        {{"label", "开机自启"}, {"toggle-type", "checkmark"}, {"toggle-state", 0}},
+        separator,
+        {{"label", "关于 Spoutwise"}},
+        {{"label", "退出 Spoutwise"}, {"shortcut", shortcut("q")}},
+    };
+
+    const auto root = panel.menuLayout();
+    EXPECT_EQ(root.id, 0);
+    EXPECT_EQ(root.properties.value("children-display"), "submenu");
+    ASSERT_EQ(root.children.size(), expected.size());
+    for (int i = 0; i < expected.size(); ++i) {
+        const auto& child = root.children[i];
+        EXPECT_EQ(child.id, i + 1);
+        EXPECT_TRUE(child.children.isEmpty());
+        EXPECT_EQ(child.properties.keys(), expected[i].keys()) << "entry " << i + 1;
+        for (const QString& key : expected[i].keys()) {
+            const QVariant value = child.properties.value(key);
+            if (key == "shortcut") {
+                EXPECT_EQ(qdbus_cast<DBusMenuShortcut>(value),
+                          expected[i].value(key).value<DBusMenuShortcut>());
+            } else {
+                EXPECT_EQ(value, expected[i].value(key))
+                    << "entry " << i + 1 << " " << key.toStdString();
+            }
+        }
+    }
+    EXPECT_EQ(panel.menuItemProperties(2).value("label"), "状态: --");
+    EXPECT_EQ(panel.menuLayout({"label"}).children[0].properties.keys(), QStringList{"label"});
+}
+
+TEST_F(MenuTest, ServesTheProtocolProperties) {
+    EXPECT_EQ(panel.menuProperty("Version").toUInt(), 3u);
+    EXPECT_EQ(panel.menuProperty("Status").toString(), "normal");
+    EXPECT_EQ(panel.menuProperty("TextDirection").toString(), "ltr");
+}
+
+TEST_F(MenuTest, ClicksRunTheEntriesCommands) {
+    for (int id : {1, 3, 4, 5, 7, 8, 42}) {
+        panel.click(id);
+    }
+    ASSERT_TRUE(panel.waitFor([&] { return menu.chosen.size() == 4; }));
+    EXPECT_EQ(menu.chosen, (QStringList{"togglePercent:", "toggleLaunch:", "showAbout:", "quit:"}));
+}
+
+TEST_F(MenuTest, CommandRunsAfterTheEventCallHasReturned) {
+    item.menuExporter()->handleEvent(8, "clicked");
+    EXPECT_TRUE(menu.chosen.isEmpty());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(menu.chosen, QStringList{"quit:"});
+}
+
+TEST_F(MenuTest, ChangesOfOnePassGoOutAsOneUpdateWithOnlyWhatChanged) {
+    menu.cpuItem->setTitle("CPU: 12% · 峰值 40%");
+    menu.stateItem->setTitle("状态: 正常");
+    menu.stateItem->setTitle("状态: 忙碌");
+    menu.percentItem->setState(0);
+    menu.launchItem->setState(0);
+    ASSERT_TRUE(panel.waitFor([&] { return panel.itemsPropertiesUpdatedCount() == 1; }));
+    roundTrip();
+    ASSERT_EQ(panel.itemsPropertiesUpdatedCount(), 1);
+
+    const auto updates = panel.itemsPropertiesUpdates().first();
+    ASSERT_EQ(updates.size(), 3);
+    EXPECT_EQ(updates[0].id, 1);
+    EXPECT_EQ(updates[0].properties, (QVariantMap{{"label", "CPU: 12% · 峰值 40%"}}));
+    EXPECT_EQ(updates[1].id, 2);
+    EXPECT_EQ(updates[1].properties, (QVariantMap{{"label", "状态: 忙碌"}}));
+    EXPECT_EQ(updates[2].id, 4);
+    EXPECT_EQ(updates[2].properties, (QVariantMap{{"toggle-state", 0}}));
+    EXPECT_TRUE(panel.itemsPropertiesRemovals().first().isEmpty());
+    EXPECT_EQ(panel.menuItemProperties(4).value("toggle-state"), 0);
+}
+
+TEST_F(MenuTest, TitleSetBackWithinOnePassSendsNothing) {
+    menu.stateItem->setTitle("状态: 正常");
+    menu.stateItem->setTitle("状态: --");
+    roundTrip();
+    roundTrip();
+    EXPECT_EQ(panel.itemsPropertiesUpdatedCount(), 0);
+}
+
+TEST_F(MenuTest, EnablingAnEntryRemovesItsEnabledProperty) {
+    menu.cpuItem->setEnabled(true);
+    ASSERT_TRUE(panel.waitFor([&] { return panel.itemsPropertiesUpdatedCount() == 1; }));
+    const auto removals = panel.itemsPropertiesRemovals().first();
+    ASSERT_EQ(removals.size(), 1);
+    EXPECT_EQ(removals[0].id, 1);
+    EXPECT_EQ(removals[0].properties, QStringList{"enabled"});
+}
+
+TEST_F(MenuTest, EntryAddedLaterUpdatesTheLayout) {
+    item.menu()->addItem(std::make_shared<MenuItem>("a_b", MenuItem::Action(), ""));
+    ASSERT_TRUE(panel.waitFor([&] { return panel.layoutUpdatedCount() == 1; }));
+    const auto root = panel.menuLayout();
+    ASSERT_EQ(root.children.size(), 9);
+    // A literal underscore is doubled so that the panel shows it instead of a mnemonic.
+    EXPECT_EQ(root.children[8].properties.value("label"), "a__b");
+    EXPECT_EQ(panel.menuRevision(), 2u);
+}
+
+TEST_F(MenuTest, OpenedAndClosedDriveMenuTracking) {
+    QSignalSpy shown(item.menu(), &Menu::aboutToShow);
+    QSignalSpy closed(item.menu(), &Menu::closed);
+    EXPECT_FALSE(panel.aboutToShow(0));
+    panel.sendEvent(0, "opened");
+    EXPECT_TRUE(MenuTracking::active());
+    EXPECT_EQ(shown.count(), 1);
+
+    panel.sendEvent(0, "closed");
+    EXPECT_FALSE(MenuTracking::active());
+    EXPECT_EQ(closed.count(), 1);
+    panel.sendEvent(0, "closed");
+    EXPECT_EQ(closed.count(), 1);
+}
+
+TEST_F(MenuTest, ChoosingAnEntryEndsMenuTracking) {
+    panel.sendEvent(0, "opened");
+    panel.click(7);
+    EXPECT_FALSE(MenuTracking::active());
+    panel.sendEvent(0, "closed");
+    EXPECT_FALSE(MenuTracking::active());
+}
+
+TEST_F(MenuTest, PanelThatNeverReportsClosedReleasesTrackingAfterTheGuard) {
+    EXPECT_EQ(platform::MenuSession::defaultGuard, std::chrono::seconds(30));
+    item.menuExporter()->session().setGuardInterval(std::chrono::milliseconds(20));
+    QSignalSpy closed(item.menu(), &Menu::closed);
+    panel.sendEvent(0, "opened");
+    ASSERT_TRUE(MenuTracking::active());
+    ASSERT_TRUE(panel.waitFor([] { return !MenuTracking::active(); }));
+    EXPECT_EQ(closed.count(), 1);
+}
+
+TEST_F(MenuTest, PopupMirrorsTheMenuLive) {
+    platform::PopupMenu popup(*item.menu());
+    const auto actions = popup.widget().actions();
+    ASSERT_EQ(actions.size(), 8);
+    EXPECT_TRUE(actions[2]->isSeparator());
+    EXPECT_TRUE(actions[5]->isSeparator());
+    EXPECT_FALSE(actions[0]->isEnabled());
+    EXPECT_TRUE(actions[3]->isCheckable());
+    EXPECT_TRUE(actions[3]->isChecked());
+    EXPECT_EQ(actions[3]->shortcut(), QKeySequence("Ctrl+P"));
+    EXPECT_EQ(actions[7]->text(), "退出 Spoutwise");
+    EXPECT_FALSE(actions[6]->isCheckable());
+
+    menu.cpuItem->setTitle("CPU: 5% · 峰值 9%");
+    menu.percentItem->setState(0);
+    EXPECT_EQ(actions[0]->text(), "CPU: 5% · 峰值 9%");
+    EXPECT_FALSE(actions[3]->isChecked());
+
+    actions[6]->trigger();
+    EXPECT_TRUE(menu.chosen.isEmpty());
+    ASSERT_TRUE(panel.waitFor([&] { return !menu.chosen.isEmpty(); }));
+    EXPECT_EQ(menu.chosen, QStringList{"showAbout:"});
+}

@@ -1,0 +1,177 @@
+#include "FakePanel.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QTest>
+
+namespace {
+
+const QString watcherService = "org.kde.StatusNotifierWatcher";
+const QString itemInterface = "org.kde.StatusNotifierItem";
+const QString itemPath = "/StatusNotifierItem";
+const QString menuInterface = "com.canonical.dbusmenu";
+const QString propertiesInterface = "org.freedesktop.DBus.Properties";
+
+}  // namespace
+
+FakePanel::FakePanel(QDBusConnection bus) : bus(std::move(bus)) {
+    platform::registerDBusTypes();
+    this->bus.registerObject("/StatusNotifierWatcher", this,
+                             QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
+                                 QDBusConnection::ExportAllProperties);
+}
+
+FakePanel::~FakePanel() {
+    stop();
+    bus.unregisterObject("/StatusNotifierWatcher");
+}
+
+bool FakePanel::start() {
+    items.clear();
+    const auto reply =
+        bus.interface()->registerService(watcherService, QDBusConnectionInterface::DontQueueService,
+                                         QDBusConnectionInterface::AllowReplacement);
+    return reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered;
+}
+
+bool FakePanel::replace() {
+    items.clear();
+    const auto reply = bus.interface()->registerService(
+        watcherService, QDBusConnectionInterface::ReplaceExistingService,
+        QDBusConnectionInterface::AllowReplacement);
+    return reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered;
+}
+
+void FakePanel::stop() {
+    bus.unregisterService(watcherService);
+}
+
+bool FakePanel::waitFor(const std::function<bool()>& condition, int timeoutMs) {
+    return QTest::qWaitFor(condition, timeoutMs);
+}
+
+bool FakePanel::waitForItem(int count, int timeoutMs) {
+    return waitFor([&] { return items.size() >= count; }, timeoutMs);
+}
+
+void FakePanel::RegisterStatusNotifierItem(const QString& service) {
+    // A service may also be given as an object path on the caller's own connection.
+    const QString name = service.startsWith('/') ? message().service() : service;
+    items.append(name);
+    listenTo(name);
+    emit StatusNotifierItemRegistered(name);
+}
+
+void FakePanel::RegisterStatusNotifierHost(const QString&) {
+    emit StatusNotifierHostRegistered();
+}
+
+void FakePanel::listenTo(const QString& service) {
+    if (service == listenedService) {
+        return;
+    }
+    listenedService = service;
+    bus.connect(service, itemPath, itemInterface, "NewIcon", this, SLOT(onNewIcon()));
+    bus.connect(service, itemPath, itemInterface, "NewToolTip", this, SLOT(onNewToolTip()));
+    // Any path: the menu's path is only known from the item's properties.
+    bus.connect(service, QString(), menuInterface, "LayoutUpdated", this,
+                SLOT(onLayoutUpdated(uint, int)));
+    bus.connect(
+        service, QString(), menuInterface, "ItemsPropertiesUpdated", this,
+        SLOT(onItemsPropertiesUpdated(platform::DBusMenuItemList, platform::DBusMenuItemKeysList)));
+}
+
+QDBusMessage FakePanel::call(const QString& path, const QString& interface, const QString& method,
+                             const QVariantList& args) {
+    auto request =
+        QDBusMessage::createMethodCall(items.value(items.size() - 1), path, interface, method);
+    request.setArguments(args);
+    // The item may be served by this very thread, so wait with the event loop running.
+    return bus.call(request, QDBus::BlockWithGui, 5000);
+}
+
+QVariant FakePanel::itemProperty(const QString& name) {
+    const auto reply = call(itemPath, propertiesInterface, "Get", {itemInterface, name});
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        return {};
+    }
+    return reply.arguments().value(0).value<QDBusVariant>().variant();
+}
+
+platform::IconPixmapList FakePanel::iconPixmaps() {
+    return qdbus_cast<platform::IconPixmapList>(itemProperty("IconPixmap"));
+}
+
+platform::ToolTip FakePanel::toolTip() {
+    return qdbus_cast<platform::ToolTip>(itemProperty("ToolTip"));
+}
+
+bool FakePanel::itemIsMenu() {
+    return itemProperty("ItemIsMenu").toBool();
+}
+
+QString FakePanel::menuPath() {
+    return itemProperty("Menu").value<QDBusObjectPath>().path();
+}
+
+bool FakePanel::callItem(const QString& method, const QVariantList& args) {
+    return call(itemPath, itemInterface, method, args).type() == QDBusMessage::ReplyMessage;
+}
+
+platform::DBusMenuLayoutItem FakePanel::menuLayout(const QStringList& names) {
+    const auto reply = call(menuPath(), menuInterface, "GetLayout", {0, -1, names});
+    return qdbus_cast<platform::DBusMenuLayoutItem>(reply.arguments().value(1));
+}
+
+uint FakePanel::menuRevision() {
+    const auto reply = call(menuPath(), menuInterface, "GetLayout", {0, 0, QStringList()});
+    return reply.arguments().value(0).toUInt();
+}
+
+QVariantMap FakePanel::menuItemProperties(int id) {
+    const auto reply = call(menuPath(), menuInterface, "GetGroupProperties",
+                            {QVariant::fromValue(QList<int>{id}), QStringList()});
+    const auto found = qdbus_cast<platform::DBusMenuItemList>(reply.arguments().value(0));
+    return found.isEmpty() ? QVariantMap() : found.first().properties;
+}
+
+QVariant FakePanel::menuProperty(const QString& name) {
+    const auto reply = call(menuPath(), propertiesInterface, "Get", {menuInterface, name});
+    return reply.arguments().value(0).value<QDBusVariant>().variant();
+}
+
+bool FakePanel::sendEvent(int id, const QString& eventId) {
+    const QVariantList args{id, eventId, QVariant::fromValue(QDBusVariant(0)), 0u};
+    return call(menuPath(), menuInterface, "Event", args).type() == QDBusMessage::ReplyMessage;
+}
+
+bool FakePanel::aboutToShow(int id) {
+    return call(menuPath(), menuInterface, "AboutToShow", {id}).arguments().value(0).toBool();
+}
+
+void FakePanel::resetCounts() {
+    newIcons = 0;
+    newToolTips = 0;
+    layoutUpdates = 0;
+    propertyUpdates.clear();
+    propertyRemovals.clear();
+}
+
+void FakePanel::onNewIcon() {
+    ++newIcons;
+}
+
+void FakePanel::onNewToolTip() {
+    ++newToolTips;
+}
+
+void FakePanel::onLayoutUpdated(uint, int) {
+    ++layoutUpdates;
+}
+
+void FakePanel::onItemsPropertiesUpdated(const platform::DBusMenuItemList& updated,
+                                         const platform::DBusMenuItemKeysList& removed) {
+    propertyUpdates.append(updated);
+    propertyRemovals.append(removed);
+}

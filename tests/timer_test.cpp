@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTest>
+#include <memory>
+
+#include "platform/Timer.h"
+
+using platform::MenuTracking;
+using platform::RunLoopMode;
+using platform::Timer;
+using platform::TimerFactory;
+
+namespace {
+
+constexpr double interval = 0.005;
+
+struct TimerTest : ::testing::Test {
+    int argc = 0;
+    QCoreApplication app{argc, nullptr};
+    TimerFactory factory;
+
+    std::unique_ptr<Timer> counting(int& count, RunLoopMode mode = RunLoopMode::Common) {
+        return factory.schedule(interval, mode, false, [&count] { ++count; });
+    }
+    // Runs the loop until a timer created now with the same interval has fired `n` times: by
+    // then every timer created before it has had its chance to fire as often.
+    void runFirings(int n) {
+        int fired = 0;
+        const auto pacer = counting(fired);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return fired >= n; }));
+    }
+};
+
+}  // namespace
+
+TEST_F(TimerTest, FiresRepeatedlyButNotBeforeOneInterval) {
+    int count = 0;
+    const auto timer = factory.schedule(interval, RunLoopMode::Common, true, [&] { ++count; });
+    QCoreApplication::processEvents();
+    EXPECT_EQ(count, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return count >= 3; }));
+}
+
+TEST_F(TimerTest, InvalidateFromInsideTheCallbackEndsFiring) {
+    int count = 0;
+    std::unique_ptr<Timer> timer;
+    timer = factory.schedule(interval, RunLoopMode::Common, false, [&] {
+        ++count;
+        timer->invalidate();
+    });
+    runFirings(4);
+    EXPECT_EQ(count, 1);
+}
+
+TEST_F(TimerTest, DroppingTheHandleInsideItsOwnCallbackIsSafe) {
+    int count = 0;
+    std::unique_ptr<Timer> timer;
+    timer = factory.schedule(interval, RunLoopMode::Common, false, [&] {
+        ++count;
+        timer.reset();
+    });
+    runFirings(4);
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(timer, nullptr);
+}
+
+TEST_F(TimerTest, DroppedHandleEndsTheTimer) {
+    int count = 0;
+    counting(count).reset();
+    runFirings(3);
+    EXPECT_EQ(count, 0);
+}
+
+TEST_F(TimerTest, MenuTrackingHoldsOnlyDefaultModeTimers) {
+    int common = 0;
+    int defaultMode = 0;
+    const auto a = counting(common);
+    const auto b = counting(defaultMode, RunLoopMode::Default);
+    MenuTracking::begin();
+    MenuTracking::begin();
+    MenuTracking::end();
+    ASSERT_TRUE(MenuTracking::active());  // nested: one end() is not enough
+    ASSERT_TRUE(QTest::qWaitFor([&] { return common >= 4; }));
+    EXPECT_EQ(defaultMode, 0);
+
+    MenuTracking::end();
+    ASSERT_FALSE(MenuTracking::active());
+    // The firings missed while tracking are not made up in a burst.
+    QCoreApplication::processEvents();
+    EXPECT_LE(defaultMode, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return defaultMode >= 2; }));
+}
+
+TEST_F(TimerTest, UnbalancedEndDoesNotCancelTheNextBegin) {
+    MenuTracking::end();
+    MenuTracking::begin();
+    EXPECT_TRUE(MenuTracking::active());
+    MenuTracking::end();
+    EXPECT_FALSE(MenuTracking::active());
+}

@@ -11,11 +11,13 @@
 #   host_shot FILE a screenshot of the whole screen
 #   host_click X Y BUTTON
 #                  a real click of mouse button BUTTON (1 left, 3 right) at X, Y
-# then calls hostcheck_main "$@".
+# host_unprivileged=1 says that the host refuses to run as root: started as root, the check runs
+# again as the user nobody, who is handed the output folder. The script then calls
+# hostcheck_main "$@".
 
 source "$(dirname "${BASH_SOURCE[0]}")/desktop.sh"
 
-host_cpu_labels=() host_cpu_roots=() host_app_env=()
+host_cpu_labels=() host_cpu_roots=() host_app_env=() host_unprivileged=0
 
 hostcheck_usage() {
     echo "usage: $0 [--out DIR] [--seconds N] [--icon-size N] [--panel-size N] [BINARY [ARGS...]]" >&2
@@ -23,7 +25,7 @@ hostcheck_usage() {
 }
 
 hostcheck_main() {
-    local seconds=20 icon_size=$host_icon_size panel_size=$host_panel_size
+    local all_args=("$@") seconds=20 icon_size=$host_icon_size panel_size=$host_panel_size
     out='' binary=$desktop_lib/../../build/release/spoutwise
     while [ $# -gt 0 ]; do
         case $1 in
@@ -41,7 +43,12 @@ hostcheck_main() {
     desktop_install "${host_packages[@]}"
     out=${out:-$(mktemp -d -t spoutwise-host.XXXXXX)}
     mkdir -p "$out"
-    out=$(realpath "$out") work=$(mktemp -d -t spoutwise-host-session.XXXXXX)
+    out=$(realpath "$out")
+    if [ "$host_unprivileged" = 1 ] && [ "$(id -u)" = 0 ]; then
+        chown nobody:nogroup "$out"
+        exec setpriv --reuid=nobody --regid=nogroup --clear-groups "$0" --out "$out" "${all_args[@]}"
+    fi
+    work=$(mktemp -d -t spoutwise-host-session.XXXXXX)
     trap hostcheck_cleanup EXIT
     trap 'exit 130' INT TERM
     host_settings="tray icon size $icon_size, panel size $panel_size"
@@ -61,6 +68,11 @@ hostcheck_run() {
     registered=no item='not drawn' cpu_alone='' cpu_with='' clicks=()
     host_start "$work" "$1" "$2" || { hostcheck_table; exit 1; }
     sleep 3
+    host_shot "$out/panel-empty.png"
+    screen_w=$(identify -format %w "$out/panel-empty.png")
+    # The pointer waits on an empty spot of the panel, in the row left out of the menu comparison.
+    host_click 2 2 1
+    sleep 0.5
     host_shot "$out/panel-empty.png"
     cpu_alone=$(hostcheck_cpu "$seconds")
 
@@ -93,9 +105,9 @@ hostcheck_item() {
 
 # hostcheck_click BUTTON NAME W H X Y: clicks the middle of the item box, saves menu-NAME.png and
 # records the item's and its menu's methods the click called and what appeared below the panel
-# (the menu); then clicks an empty corner of the screen to close it again.
+# (the menu); then clicks an empty spot of the panel to close it again.
 hostcheck_click() {
-    local button=$1 name=$2 w=$3 h=$4 x=$5 y=$6 monitor screen_w screen_h calls shown='nothing shown'
+    local button=$1 name=$2 w=$3 h=$4 x=$5 y=$6 monitor calls shown='nothing shown'
     dbus-monitor --session "type='method_call',interface='org.kde.StatusNotifierItem'" \
         "type='method_call',interface='com.canonical.dbusmenu'" >"$work/$name-click-calls.log" 2>&1 &
     monitor=$!
@@ -107,7 +119,6 @@ hostcheck_click() {
     host_shot "$out/menu-$name.png"
     kill "$monitor" 2>/dev/null || true
     calls=$(sed -n 's/^method call .* member=\([A-Za-z]*\)$/\1/p' "$work/$name-click-calls.log" | uniq | paste -sd ' ' -)
-    read -r screen_w screen_h < <(identify -format '%w %h\n' "$out/menu-$name.png")
     local popup
     # The item animates and the button under it lights up: leave out the panel along the top.
     if popup=$(desktop_changed_box "$work/before-click.png" "$out/menu-$name.png" "$screen_w $((y + h + 8)) 0 0"); then
@@ -115,7 +126,7 @@ hostcheck_click() {
         shown="${w}×${h} px at ${x},${y}"
     fi
     clicks+=("${calls:-no calls}; $shown")
-    host_click 2 $((screen_h - 2)) 1
+    host_click 2 2 1
     sleep 1
 }
 

@@ -14,6 +14,12 @@
 # host_unprivileged=1 says that the host refuses to run as root: started as root, the check runs
 # again as the user nobody, who is handed the output folder. The script then calls
 # hostcheck_main "$@".
+#
+# It prints one table row (item registered, the box of the pixels the item changed in the panel,
+# what a left and a right click on its middle called on the bus and the box of what opened, the
+# host's CPU as % of one core without and with Spoutwise) and leaves in the output folder
+# panel-empty.png, panel.png, item.png (the item enlarged 8×), menu-left.png / menu-right.png with
+# their -crop.png (the panel's end and the menu) and the logs of everything it started.
 
 source "$(dirname "${BASH_SOURCE[0]}")/desktop.sh"
 
@@ -70,8 +76,9 @@ hostcheck_run() {
     sleep 3
     host_shot "$out/panel-empty.png"
     screen_w=$(identify -format %w "$out/panel-empty.png")
-    # The pointer waits on an empty spot of the panel, in the row left out of the menu comparison.
-    host_click 2 2 1
+    # The pointer waits on an empty spot of the panel (its middle: no launcher, no tray), in the row
+    # left out of the menu comparison.
+    host_click $((screen_w / 2)) 2 1
     sleep 0.5
     host_shot "$out/panel-empty.png"
     cpu_alone=$(hostcheck_cpu "$seconds")
@@ -105,7 +112,8 @@ hostcheck_item() {
 
 # hostcheck_click BUTTON NAME W H X Y: clicks the middle of the item box, saves menu-NAME.png and
 # records the item's and its menu's methods the click called and what appeared below the panel
-# (the menu); then clicks an empty spot of the panel to close it again.
+# (the menu), cropped with the panel's end into menu-NAME-crop.png; then clicks an empty spot of the
+# panel to close it again.
 hostcheck_click() {
     local button=$1 name=$2 w=$3 h=$4 x=$5 y=$6 monitor calls shown='nothing shown'
     dbus-monitor --session "type='method_call',interface='org.kde.StatusNotifierItem'" \
@@ -119,14 +127,19 @@ hostcheck_click() {
     host_shot "$out/menu-$name.png"
     kill "$monitor" 2>/dev/null || true
     calls=$(sed -n 's/^method call .* member=\([A-Za-z]*\)$/\1/p' "$work/$name-click-calls.log" | uniq | paste -sd ' ' -)
-    local popup
+    local popup pw ph px py left
     # The item animates and the button under it lights up: leave out the panel along the top.
     if popup=$(desktop_changed_box "$work/before-click.png" "$out/menu-$name.png" "$screen_w $((y + h + 8)) 0 0"); then
-        read -r w h x y <<<"$popup"
-        shown="${w}×${h} px at ${x},${y}"
+        read -r pw ph px py <<<"$popup"
+        shown="${pw}×${ph} px at ${px},${py}"
+        # The panel's end with the item and the menu below it, for the README.
+        left=$(((px < x ? px : x) - 16))
+        left=$((left < 0 ? 0 : left))
+        convert "$out/menu-$name.png" -crop "$((screen_w - left))x$((py + ph + 8))+$left+0" +repage \
+            "$out/menu-$name-crop.png"
     fi
     clicks+=("${calls:-no calls}; $shown")
-    host_click 2 2 1
+    host_click $((screen_w / 2)) 2 1
     sleep 1
 }
 
@@ -154,7 +167,7 @@ hostcheck_table() {
     echo "|---|---|---|---|---|---|---|"
     echo "| $host_name ($host_settings) | $registered | $item | ${clicks[0]:--} | ${clicks[1]:--} | ${cpu_alone:--} | ${cpu_with:--} |"
     echo
-    for f in panel-empty panel item menu-left menu-right; do
+    for f in panel-empty panel item menu-left menu-left-crop menu-right menu-right-crop; do
         [ -f "$out/$f.png" ] && echo "  $f: $out/$f.png"
     done
     echo "  logs: $out/*.log"

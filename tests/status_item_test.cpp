@@ -3,14 +3,26 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
 #include <QtEndian>
 
 #include "FakePanel.h"
+#include "FakeXEmbedTray.h"
 #include "PrivateBus.h"
 #include "QtPrinters.h"
+#include "StatusMenu.h"
 #include "TestApp.h"
+#include "VirtualDisplay.h"
+#include "platform/DBusMenuExporter.h"
+#include "platform/Timer.h"
 
 using platform::IconPixmap;
+using platform::MenuTracking;
 using platform::StatusItem;
 using platform::View;
 
@@ -31,6 +43,32 @@ class StatusItemTest : public ::testing::Test {
         QCoreApplication::processEvents();
     }
 
+    TestApp app;
+    PrivateBus bus;
+    FakePanel panel{bus.connect()};
+};
+
+// On an Xvfb display of its own: Qt runs on xcb, so popups and the XEmbed icon are real X11
+// windows. Qt looks for a StatusNotifierWatcher on the session bus before it picks XEmbed for a
+// tray icon; that bus is the private one too.
+class StatusItemOnX11Test : public ::testing::Test {
+  protected:
+    StatusItemOnX11Test() { qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8()); }
+    void SetUp() override {
+        ASSERT_TRUE(display.isRunning());
+        ASSERT_EQ(QGuiApplication::platformName(), "xcb");
+    }
+
+    // The menu popup on screen, or null.
+    static QMenu* shownPopup() {
+        auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        return popup && popup->isVisible() ? popup : nullptr;
+    }
+    static bool waitForPopup() {
+        return FakePanel::waitFor([] { return shownPopup() != nullptr; });
+    }
+
+    VirtualDisplay display;
     TestApp app;
     PrivateBus bus;
     FakePanel panel{bus.connect()};
@@ -187,11 +225,149 @@ TEST_F(StatusItemTest, ToolTipTitleIsTheTextAndChangesAreSignalledOnce) {
     item.button()->setToolTip("CPU: 12%");
     roundTrip();
     EXPECT_EQ(panel.newToolTipCount(), 1);
+    // Plain text in the title; hosts read the description as markup, so it stays empty.
     EXPECT_EQ(panel.toolTip().title, "CPU: 12%");
+    EXPECT_TRUE(panel.toolTip().description.isEmpty());
+    EXPECT_TRUE(panel.toolTip().iconName.isEmpty());
     EXPECT_TRUE(panel.toolTip().iconPixmap.isEmpty());
 
     item.button()->setToolTip("CPU: 13%");
     roundTrip();
     EXPECT_EQ(panel.newToolTipCount(), 2);
     EXPECT_EQ(panel.toolTip().title, "CPU: 13%");
+}
+
+TEST_F(StatusItemOnX11Test, EveryClickOpensTheExportedMenuAsAPopupAtThePointOrTheCursor) {
+    ASSERT_TRUE(panel.start());
+    StatusItem item(44.0, bus.connect());
+    StatusMenu menu(item);
+    ASSERT_TRUE(panel.waitForItem());
+    QCursor::setPos(400, 300);
+    ASSERT_TRUE(FakePanel::waitFor([] { return QCursor::pos() == QPoint(400, 300); }));
+    const auto exported = panel.menuLayout().children;
+    ASSERT_EQ(exported.size(), 8);
+
+    const struct {
+        const char* method;
+        QPoint point;
+        QPoint expected;
+    } clicks[] = {
+        {"Activate", {120, 30}, {120, 30}},
+        {"SecondaryActivate", {300, 10}, {300, 10}},
+        {"ContextMenu", {0, 0}, {400, 300}},
+    };
+    for (const auto& click : clicks) {
+        SCOPED_TRACE(click.method);
+        ASSERT_TRUE(panel.callItem(click.method, {click.point.x(), click.point.y()}));
+        ASSERT_TRUE(waitForPopup());
+        QMenu* popup = shownPopup();
+        EXPECT_EQ(popup->pos(), click.expected);
+        EXPECT_TRUE(MenuTracking::active());
+
+        const auto actions = popup->actions();
+        ASSERT_EQ(actions.size(), exported.size());
+        for (int i = 0; i < actions.size(); ++i) {
+            const QVariantMap entry = exported[i].properties;
+            EXPECT_EQ(actions[i]->isSeparator(), entry.value("type") == "separator") << i;
+            if (actions[i]->isSeparator()) {
+                continue;
+            }
+            EXPECT_EQ(actions[i]->text(), entry.value("label").toString()) << i;
+            EXPECT_EQ(actions[i]->isEnabled(), entry.value("enabled", true).toBool()) << i;
+            EXPECT_EQ(actions[i]->isCheckable(), entry.contains("toggle-type")) << i;
+            EXPECT_EQ(actions[i]->isChecked(), entry.value("toggle-state", 0).toInt() == 1) << i;
+        }
+        popup->hide();
+        EXPECT_FALSE(MenuTracking::active());
+    }
+}
+
+TEST_F(StatusItemOnX11Test, ChoosingAnEntryOfThePopupRunsItsCommandAndEndsMenuTracking) {
+    ASSERT_TRUE(panel.start());
+    StatusItem item(44.0, bus.connect());
+    StatusMenu menu(item);
+    ASSERT_TRUE(panel.waitForItem());
+
+    ASSERT_TRUE(panel.callItem("Activate", {200, 40}));
+    ASSERT_TRUE(waitForPopup());
+    QMenu* popup = shownPopup();
+    QAction* about = popup->actions().value(6);
+    ASSERT_EQ(about->text(), "关于 Spoutwise");
+    QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(about).center());
+
+    ASSERT_TRUE(panel.waitFor([&] { return !menu.chosen.isEmpty(); }));
+    EXPECT_EQ(menu.chosen, QStringList{"showAbout:"});
+    EXPECT_EQ(shownPopup(), nullptr);
+    EXPECT_FALSE(MenuTracking::active());
+}
+
+TEST_F(StatusItemOnX11Test, OpenPopupShowsLiveTitlesWhileThePanelGetsOnlyTheChangedLabels) {
+    ASSERT_TRUE(panel.start());
+    StatusItem item(44.0, bus.connect());
+    StatusMenu menu(item);
+    ASSERT_TRUE(panel.waitForItem());
+    ASSERT_TRUE(panel.callItem("ContextMenu", {50, 50}));
+    ASSERT_TRUE(waitForPopup());
+
+    menu.cpuItem->setTitle("CPU: 42% · 峰值 87%");
+    menu.stateItem->setTitle("状态: 正常 🐟");
+    const auto actions = shownPopup()->actions();
+    EXPECT_EQ(actions[0]->text(), "CPU: 42% · 峰值 87%");
+    EXPECT_EQ(actions[1]->text(), "状态: 正常 🐟");
+    ASSERT_TRUE(panel.waitFor([&] { return panel.itemsPropertiesUpdatedCount() == 1; }));
+    panel.menuRevision();
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(panel.layoutUpdatedCount(), 0);
+    ASSERT_EQ(panel.itemsPropertiesUpdatedCount(), 1);
+    const auto updates = panel.itemsPropertiesUpdates().first();
+    ASSERT_EQ(updates.size(), 2);
+    EXPECT_EQ(updates[0].id, 1);
+    EXPECT_EQ(updates[0].properties, (QVariantMap{{"label", "CPU: 42% · 峰值 87%"}}));
+    EXPECT_EQ(updates[1].id, 2);
+    EXPECT_EQ(updates[1].properties, (QVariantMap{{"label", "状态: 正常 🐟"}}));
+}
+
+TEST_F(StatusItemOnX11Test, XEmbedIconStandsInOnlyWhileNoWatcherShowsTheItem) {
+    FakeXEmbedTray tray(display.name());
+    ASSERT_TRUE(tray.isRunning());
+    StatusItem item(44.0, bus.connect());
+    BlankView view({0, 0, 44, 22});
+    item.button()->addSubview(view);
+    view.setNeedsDisplay(true);
+    ASSERT_TRUE(panel.waitFor([&] { return tray.shownIcons() == 1; }));
+
+    // What the tray shows at the moment a panel takes the registration and shows the item.
+    QList<int> xembedIconsAtRegistration;
+    QObject::connect(&panel, &FakePanel::StatusNotifierItemRegistered,
+                     [&] { xembedIconsAtRegistration.append(tray.shownIcons()); });
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(panel.start());
+        ASSERT_TRUE(panel.waitForItem());
+        EXPECT_EQ(xembedIconsAtRegistration.value(round), 0);
+        EXPECT_EQ(tray.shownIcons(), 0);
+
+        panel.stop();
+        ASSERT_TRUE(panel.waitFor([&] { return tray.shownIcons() == 1; }));
+    }
+    EXPECT_EQ(xembedIconsAtRegistration.size(), 2);
+}
+
+TEST_F(StatusItemOnX11Test, ClickOnTheXEmbedIconOpensThePopup) {
+    FakeXEmbedTray tray(display.name());
+    StatusItem item(44.0, bus.connect());
+    StatusMenu menu(item);
+    ASSERT_TRUE(panel.waitFor([&] { return tray.shownIcons() == 1; }));
+    QWidget* icon = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->inherits("QSystemTrayIconSys")) {
+            icon = widget;
+        }
+    }
+    ASSERT_NE(icon, nullptr);
+
+    QTest::mouseClick(icon, Qt::LeftButton);
+    ASSERT_TRUE(waitForPopup());
+    EXPECT_EQ(shownPopup()->actions().size(), 8);
 }

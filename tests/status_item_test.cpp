@@ -192,12 +192,14 @@ TEST_F(StatusItemTest, ViewWithoutTheSizableMaskKeepsItsFrame) {
     EXPECT_EQ(view.frame(), (Rect{0, 0, 44, 22}));
 }
 
-TEST_F(StatusItemTest, SendsOneNewIconPerPaintedFrameAndNoneWithoutPainting) {
+TEST_F(StatusItemTest, SendsNewIconOnlyForAFrameWhosePixelsChanged) {
     ASSERT_TRUE(panel.start());
     StatusItem item(44.0, bus.connect());
     BlankView view({0, 0, 44, 22});
+    view.setAutoresizingMask(View::widthSizable);
     item.button()->addSubview(view);
     ASSERT_TRUE(panel.waitForItem());
+    QSignalSpy displayed(&view, &View::displayed);
 
     roundTrip();
     EXPECT_EQ(panel.newIconCount(), 0);
@@ -210,10 +212,20 @@ TEST_F(StatusItemTest, SendsOneNewIconPerPaintedFrameAndNoneWithoutPainting) {
     roundTrip();
     EXPECT_EQ(panel.newIconCount(), 1);
 
+    // Painted again into new images, pixel for pixel the same: nothing to tell the panel.
+    for (int pass = 0; pass < 2; ++pass) {
+        view.setNeedsDisplay(true);
+        ASSERT_TRUE(displayed.wait(5000));
+    }
+    roundTrip();
+    EXPECT_EQ(panel.newIconCount(), 1);
+
+    item.setLength(30.0);
     view.setNeedsDisplay(true);
     ASSERT_TRUE(panel.waitFor([&] { return panel.newIconCount() >= 2; }));
     roundTrip();
     EXPECT_EQ(panel.newIconCount(), 2);
+    EXPECT_EQ(panel.iconPixmaps().value(0).width, 30);
 }
 
 TEST_F(StatusItemTest, ToolTipTitleIsTheTextAndChangesAreSignalledOnce) {

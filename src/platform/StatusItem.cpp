@@ -161,7 +161,12 @@ void StatusItem::setToolTip(const QString& text) {
 }
 
 // One painted frame: converted once here, then served to every property read until the next.
+// Most idle frames repaint the same pixels; comparing them costs far less than converting them
+// and than the panel's work on a NewIcon.
 void StatusItem::exportFrame() {
+    if (view->images() == exportedImages) {
+        return;
+    }
     exportedImages = view->images();
     pixmaps = toIconPixmaps(exportedImages);
     emit object->NewIcon();

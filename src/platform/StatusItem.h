@@ -95,7 +95,7 @@ class StatusItem : public QObject {
     QString itemService;
     QPointer<QDBusPendingCallWatcher> registration;
     QPointer<View> view;
-    // The images behind `pixmaps`.
+    // The images behind `pixmaps`; a frame with the same pixels is not sent again.
     std::vector<QImage> exportedImages;
     IconPixmapList pixmaps;
     QString toolTipText;

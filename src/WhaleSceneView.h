@@ -1,8 +1,14 @@
 #pragma once
 
+#include <QColor>
+#include <QString>
+#include <memory>
 #include <vector>
 
+#include "platform/Appearance.h"
 #include "platform/Geometry.h"
+#include "platform/GraphicsContext.h"
+#include "platform/Random.h"
 #include "platform/View.h"
 
 // One water droplet.
@@ -24,6 +30,9 @@ class WhaleSceneView : public platform::View {
   public:
     WhaleSceneView();
     explicit WhaleSceneView(Rect frame);
+    // The appearance defaults to the session bus's portal, the random source to the system's.
+    WhaleSceneView(Rect frame, std::shared_ptr<platform::Appearance> appearance,
+                   std::shared_ptr<platform::Random> random);
 
     bool isOpaque() const override;
     void draw(Rect dirty) override;
@@ -33,6 +42,12 @@ class WhaleSceneView : public platform::View {
     void emitSprays(double dt);
     void advanceSprays(double dt);
 
+    bool isDark() const;
+    // The label's colour for the current `usage` and appearance.
+    QColor percentColor() const;
+    // The label for a load fraction: the nearest whole percent, right-aligned in three places.
+    static QString percentText(double fraction);
+
     double usage = 0.0;
     double displayUsage = 0.0;
     double phase = 0.0;
@@ -41,4 +56,12 @@ class WhaleSceneView : public platform::View {
     double sprayAccumulator = 0.0;
     double whaleX = 0.0;
     double whaleY = 0.0;
+
+  private:
+    void drawEmojiWhale(Rect rect);
+    void drawPercentage(platform::GraphicsContext& context, Rect rect);
+    void drawSprays(platform::GraphicsContext& context);
+
+    std::shared_ptr<platform::Appearance> appearance;
+    std::shared_ptr<platform::Random> random;
 };

@@ -106,6 +106,9 @@ struct AnimationControllerTest : ::testing::Test {
     int argc = 0;
     QGuiApplication app{argc, nullptr};
     PrivateBus bus;
+    // Qt reads both bus addresses on the first use of either default bus (the view's appearance
+    // uses the session bus), so the private "system bus" must be named before anything connects.
+    bool systemBusNamed = qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address().toUtf8());
     ScriptedTicks ticks;
     std::shared_ptr<RecordingLogger> log = std::make_shared<RecordingLogger>("animation");
     std::shared_ptr<HandTimers> timers = std::make_shared<HandTimers>();
@@ -325,7 +328,6 @@ TEST_F(AnimationControllerTest, CallbacksNeitherKeepTheControllerAliveNorActAfte
 // Real timers, the real media clock and the services on their default "system bus", which is
 // this test's private bus.
 TEST_F(AnimationControllerTest, RunsOnRealTimersWithTheDefaultServices) {
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address().toUtf8());
     AnimationController::Services services;
     services.log = log;
     const auto real = std::make_shared<AnimationController>(services);

@@ -39,9 +39,21 @@ class View : public QObject {
     static const std::vector<int>& scales();
     const std::vector<QImage>& images() const;
 
+    // Runs the display pass now when one is pending; the event loop calls it once per pass.
+    void displayIfNeeded();
+    // The view drawn at `scale` device pixels per point, for the display pass and for tools.
+    QImage paint(int scale);
+
   signals:
     // A display pass painted new images.
     void displayed();
+
+  private:
+    Rect frameRect;
+    int mask = 0;
+    bool needsDisplay = false;
+    bool displayQueued = false;
+    std::vector<QImage> backing;
 };
 
 }  // namespace platform

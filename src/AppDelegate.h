@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "AnimationController.h"
+#include "WhaleSceneView.h"
+#include "platform/Alert.h"
+#include "platform/Application.h"
+#include "platform/Bundle.h"
+#include "platform/Clock.h"
+#include "platform/Defaults.h"
+#include "platform/Logger.h"
+#include "platform/LoginItem.h"
+#include "platform/Menu.h"
+#include "platform/ProcessInfo.h"
+#include "platform/StatusItem.h"
+#include "platform/Timer.h"
+
+// The application's delegate: builds the tray item with the whale and its menu once launching
+// has finished, starts the animation and the once-a-second readouts, and carries out the menu's
+// commands. Owns every long-lived object of the running app. Create it with std::make_shared:
+// the menu actions and the readout timer hold it weakly. Main thread only.
+class AppDelegate : public platform::ApplicationDelegate,
+                    public std::enable_shared_from_this<AppDelegate> {
+  public:
+    // The platform services it runs on; any left empty is the real one.
+    struct Services {
+        std::shared_ptr<platform::Application> application;
+        // Where the tray item is exported; the session bus unless given.
+        std::optional<QDBusConnection> bus;
+        std::shared_ptr<const platform::Logger> log;
+        std::shared_ptr<platform::TimerFactory> timers;
+        std::shared_ptr<const platform::WallClock> wallClock;
+        std::shared_ptr<platform::Defaults> defaults;
+        std::shared_ptr<platform::LoginItem> loginItem;
+        std::shared_ptr<platform::AlertPresenter> alerts;
+        std::shared_ptr<const platform::Bundle> bundle;
+        std::shared_ptr<const platform::ProcessInfo> processInfo;
+        // The load the readouts show; the sampler's window mean unless given.
+        std::function<double()> averageUsage;
+    };
+
+    static constexpr double readoutInterval = 1.0;
+    static constexpr double peakWindow = 60.0;
+    // The item's width while the percentage label is shown and while it is hidden.
+    static constexpr double lengthWithPercentage = 44.0;
+    static constexpr double lengthWithoutPercentage = 30.0;
+
+    explicit AppDelegate(Services given = {});
+
+    void applicationDidFinishLaunching() override;
+
+  private:
+    friend struct AppDelegateProbe;
+
+    void startAnimations();
+    void setupStatusItem();
+    void buildMenu();
+    bool storedShowPercentage();
+    platform::MenuItem::Action weakAction(std::function<void(AppDelegate&, platform::MenuItem&)>);
+
+    void refreshUI();
+    void refreshPeak(double u);
+    void updateToolTip();
+    static QString stateText(double u);
+
+    void togglePercent(const QObject* sender = nullptr);
+    void toggleLaunch(platform::MenuItem& sender);
+    void showAbout(const QObject* sender = nullptr);
+    QString versionString() const;
+    void quit(const QObject* sender = nullptr);
+
+    std::shared_ptr<const platform::Logger> log;
+    std::shared_ptr<platform::StatusItem> statusItem;
+    std::shared_ptr<WhaleSceneView> sceneView;
+    std::shared_ptr<AnimationController> controller;
+    std::unique_ptr<platform::Timer> uiTimer;
+    std::shared_ptr<platform::MenuItem> cpuItem;
+    std::shared_ptr<platform::MenuItem> stateItem;
+    std::shared_ptr<platform::MenuItem> percentItem;
+    std::shared_ptr<platform::MenuItem> launchItem;
+    double peakValue = 0.0;
+    platform::WallTime peakWindowStart;
+
+    // All filled in: the given ones and the real ones in the gaps.
+    Services services;
+};

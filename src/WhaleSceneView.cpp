@@ -1,0 +1,152 @@
+#include "WhaleSceneView.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "platform/Font.h"
+#include "platform/Text.h"
+
+namespace {
+
+constexpr double labelReserve = 24.0;
+constexpr std::size_t maxSprays = 60;
+constexpr double spawnAbove = 6.3;
+constexpr double ceilingBelowTop = 1.5;
+
+}  // namespace
+
+WhaleSceneView::WhaleSceneView() : WhaleSceneView(Rect{}) {}
+
+WhaleSceneView::WhaleSceneView(Rect frame)
+    : WhaleSceneView(frame, std::make_shared<platform::Appearance>(),
+                     std::make_shared<platform::Random>()) {}
+
+WhaleSceneView::WhaleSceneView(Rect frame, std::shared_ptr<platform::Appearance> appearance,
+                               std::shared_ptr<platform::Random> random)
+    : platform::View(frame), appearance(std::move(appearance)), random(std::move(random)) {}
+
+bool WhaleSceneView::isOpaque() const {
+    return false;
+}
+
+void WhaleSceneView::draw(Rect /*dirty*/) {
+    platform::GraphicsContext* context = platform::GraphicsContext::current();
+    if (context == nullptr) {
+        return;
+    }
+    const Rect rect = bounds();
+    if (!(rect.width > 2.0 && rect.height > 2.0)) {
+        return;
+    }
+    computePosition(rect);
+    drawEmojiWhale(rect);
+    drawSprays(*context);
+    if (showPercentage) {
+        drawPercentage(*context, rect);
+    }
+}
+
+void WhaleSceneView::computePosition(Rect rect) {
+    const double reserve = showPercentage ? labelReserve : 0.0;
+    whaleX = (rect.width - reserve) * 0.5;
+    const double bob = (usage * 0.7 + 0.5) * std::sin(phase * (usage * 1.6 + 0.8));
+    whaleY = rect.height * 0.4 + bob;
+}
+
+bool WhaleSceneView::isDark() const {
+    return appearance->isDark();
+}
+
+QColor WhaleSceneView::percentColor() const {
+    if (isDark()) {
+        if (usage < 0.5) {
+            return QColor::fromRgbF(1.0f, 1.0f, 1.0f, 0.95f);
+        }
+        return usage < 0.8 ? QColor::fromRgbF(1.0f, 0.85f, 0.3f, 1.0f)
+                           : QColor::fromRgbF(1.0f, 0.45f, 0.2f, 1.0f);
+    }
+    if (usage < 0.5) {
+        return QColor::fromRgbF(0.18f, 0.3f, 0.5f, 1.0f);
+    }
+    return usage < 0.8 ? QColor::fromRgbF(0.85f, 0.55f, 0.05f, 1.0f)
+                       : QColor::fromRgbF(0.95f, 0.25f, 0.1f, 1.0f);
+}
+
+QString WhaleSceneView::percentText(double fraction) {
+    double percent = std::round(fraction * 100.0);  // halves away from zero
+    // Loads are fractions from 0 to 1; anything else is clamped so the label never overflows.
+    percent = std::isnan(percent) ? 0.0 : std::clamp(percent, 0.0, 100.0);
+    return QString::asprintf("%3lld%%", static_cast<long long>(percent));
+}
+
+void WhaleSceneView::drawEmojiWhale(Rect /*rect*/) {
+    const QFont font = platform::systemFont(15);
+    const QString whale = QStringLiteral("\U0001F433");
+    const Size size = platform::textSize(whale, font);
+    platform::drawText(
+        whale, font,
+        {whaleX - size.width * 0.5, whaleY - size.height * 0.5, size.width, size.height});
+}
+
+void WhaleSceneView::drawPercentage(platform::GraphicsContext& /*context*/, Rect rect) {
+    const QString text = percentText(displayUsage);
+    const QFont font = platform::monospacedDigitSystemFont(9, QFont::DemiBold);
+    const QColor color = percentColor();
+    const Size size = platform::textSize(text, font);
+    platform::drawText(text, font, color, rect.width - size.width - 2.0,
+                       (rect.height - size.height) * 0.5);
+}
+
+void WhaleSceneView::emitSprays(double dt) {
+    const double rate = usage * 60.0 + 8.0;
+    sprayAccumulator += dt * rate;
+    const double originX = whaleX;
+    const double originY = whaleY + spawnAbove;
+    while (sprayAccumulator >= 1.0) {
+        sprayAccumulator -= 1.0;
+        if (sprays.size() >= maxSprays) {
+            sprays.erase(sprays.begin());
+        }
+        const double ox = random->uniform(-0.4, 0.4);
+        const double dir = random->uniform(-1.0, 1.0);
+        const double sp = random->uniform(0.75, 1.1);
+        sprays.push_back({originX + ox, originY, (usage + 0.4) * dir, (usage * 40.0 + 10.0) * sp,
+                          usage * 0.8 + 0.5, usage * 0.35 + 0.25, 0.6});
+    }
+}
+
+void WhaleSceneView::advanceSprays(double dt) {
+    const double ceiling = bounds().height - ceilingBelowTop;
+    std::vector<Spray> alive;
+    alive.reserve(sprays.size());
+    for (Spray spray : sprays) {
+        spray.x += dt * spray.vx;
+        spray.y += dt * spray.vy;
+        if (spray.y > ceiling) {
+            spray.vx *= 2.5;
+            spray.vy = -0.35 * std::abs(spray.vy);
+        }
+        spray.life -= dt;
+        if (spray.life > 0.0) {
+            alive.push_back(spray);
+        }
+    }
+    sprays = std::move(alive);
+}
+
+void WhaleSceneView::drawSprays(platform::GraphicsContext& context) {
+    for (const Spray& spray : sprays) {
+        const double alpha = std::min(spray.life / spray.maxLife * 1.6, 1.0) * 0.9;
+        const Rect rect{spray.x - spray.radius, spray.y - spray.radius, spray.radius * 2.0,
+                        spray.radius * 2.0};
+        context.setFillColor(QColor::fromRgbF(1.0f, 1.0f, 1.0f, static_cast<float>(alpha)));
+        context.fillEllipseInRect(rect);
+        context.setStrokeColor(
+            QColor::fromRgbF(0.35f, 0.6f, 0.9f, static_cast<float>(alpha * 0.5)));
+        context.setLineWidth(0.6);
+        context.strokeEllipseInRect(rect);
+    }
+}
+
+#include "moc_WhaleSceneView.cpp"

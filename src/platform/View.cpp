@@ -1,0 +1,93 @@
+#include "platform/View.h"
+
+#include <QtMath>
+
+#include "platform/GraphicsContext.h"
+
+namespace platform {
+
+View::View() = default;
+
+View::View(Rect frame) : frameRect(frame) {}
+
+View::~View() = default;
+
+Rect View::frame() const {
+    return frameRect;
+}
+
+Rect View::bounds() const {
+    return {0.0, 0.0, frameRect.width, frameRect.height};
+}
+
+void View::setFrame(Rect frame) {
+    const bool resized = frame.width != frameRect.width || frame.height != frameRect.height;
+    frameRect = frame;
+    if (resized) {
+        setNeedsDisplay(true);  // the images must follow the new size
+    }
+}
+
+int View::autoresizingMask() const {
+    return mask;
+}
+
+void View::setAutoresizingMask(int mask) {
+    this->mask = mask;
+}
+
+void View::setNeedsDisplay(bool needed) {
+    needsDisplay = needed;
+    if (needed && !displayQueued) {
+        displayQueued = true;
+        QMetaObject::invokeMethod(this, &View::displayIfNeeded, Qt::QueuedConnection);
+    }
+}
+
+bool View::isOpaque() const {
+    return false;
+}
+
+const std::vector<int>& View::scales() {
+    static const std::vector<int> all{1, 2};
+    return all;
+}
+
+const std::vector<QImage>& View::images() const {
+    return backing;
+}
+
+void View::displayIfNeeded() {
+    displayQueued = false;
+    if (!needsDisplay) {
+        return;
+    }
+    needsDisplay = false;
+    std::vector<QImage> painted;
+    for (int scale : scales()) {
+        painted.push_back(paint(scale));
+    }
+    backing = std::move(painted);
+    emit displayed();
+}
+
+QImage View::paint(int scale) {
+    const Rect area = bounds();
+    QImage image(qCeil(area.width * scale), qCeil(area.height * scale),
+                 QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull()) {
+        return image;
+    }
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::transparent);
+    {
+        GraphicsContext context(image, area.height);
+        const GraphicsContext::Scope scope(context);
+        draw(area);
+    }
+    return image;
+}
+
+}  // namespace platform
+
+#include "moc_View.cpp"

@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstring>
+
+#include "platform/LoginItem.h"
+
+namespace {
+
+using platform::LoginItem;
+
+class LoginItemTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(config.isValid());
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    }
+
+    QByteArray entryText() const {
+        QFile file(LoginItem::entryPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    void writeEntry(const QByteArray& text) {
+        ASSERT_FALSE(LoginItem("/usr/bin/spoutwise").registerApp());
+        QFile file(LoginItem::entryPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+
+    int argc = 1;
+    char name[5] = "test";
+    char* argv[2] = {name, nullptr};
+    QCoreApplication app{argc, argv};
+    QTemporaryDir config;
+};
+
+TEST_F(LoginItemTest, ExecQuotesAndEscapesTheProgramPath) {
+    const std::pair<QString, QString> rows[] = {
+        {"/usr/bin/spoutwise", R"("/usr/bin/spoutwise")"},
+        {"/opt/My Apps/spoutwise", R"("/opt/My Apps/spoutwise")"},
+        // Quoting escapes " ` $ \ with a backslash; the string escapes then double it.
+        {R"(/opt/a"b/spoutwise)", R"("/opt/a\\"b/spoutwise")"},
+        {"/opt/$HOME`x`/spoutwise", R"("/opt/\\$HOME\\`x\\`/spoutwise")"},
+        {R"(/opt/back\slash)", R"("/opt/back\\\\slash")"},
+        {"/opt/100%/spoutwise", R"("/opt/100%%/spoutwise")"},
+        {"/opt/line\nbreak", R"("/opt/line\nbreak")"},
+    };
+    for (const auto& [program, exec] : rows) {
+        EXPECT_EQ(LoginItem::execValue(program), exec) << program.toStdString();
+    }
+}
+
+TEST_F(LoginItemTest, RegisterWritesOurEnabledEntryAndUnregisterRemovesIt) {
+    LoginItem item("/opt/My Apps/spoutwise");
+    EXPECT_EQ(item.status(), LoginItem::notRegistered);
+
+    ASSERT_FALSE(item.registerApp());
+    EXPECT_EQ(item.status(), LoginItem::enabled);
+    const QByteArray text = entryText();
+    EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
+    EXPECT_TRUE(text.contains("\nType=Application\n"));
+    EXPECT_TRUE(text.contains("\nExec=\"/opt/My Apps/spoutwise\"\n"));
+
+    ASSERT_FALSE(item.unregisterApp());
+    EXPECT_FALSE(QFile::exists(LoginItem::entryPath()));
+    EXPECT_EQ(item.status(), LoginItem::notRegistered);
+    EXPECT_FALSE(item.unregisterApp()) << "nothing to remove is no failure";
+}
+
+TEST_F(LoginItemTest, ExecIsTheRunningProgramByDefault) {
+    ASSERT_FALSE(LoginItem().registerApp());
+    const QString exec = LoginItem::execValue(QCoreApplication::applicationFilePath());
+    EXPECT_TRUE(entryText().contains(("\nExec=" + exec + "\n").toUtf8()));
+}
+
+TEST_F(LoginItemTest, OnlyOurEnabledEntryCountsAsOn) {
+    const QByteArray ours =
+        "[Desktop Entry]\nType=Application\nExec=spoutwise\n"
+        "X-Spoutwise-LoginItem=true\n";
+    const std::pair<QByteArray, int> rows[] = {
+        {ours, LoginItem::enabled},
+        {ours + "Hidden=true\n", LoginItem::disabled},
+        {ours + "X-GNOME-Autostart-enabled=false\n", LoginItem::disabled},
+        {ours + "Hidden=false\nX-GNOME-Autostart-enabled=true\n", LoginItem::enabled},
+        // Keys of another group do not switch the entry off.
+        {ours + "[Desktop Action x]\nHidden=true\n", LoginItem::enabled},
+        {"[Desktop Entry]\nType=Application\nExec=spoutwise\n", LoginItem::foreign},
+    };
+    for (const auto& [text, status] : rows) {
+        writeEntry(text);
+        EXPECT_EQ(LoginItem().status(), status) << text.toStdString();
+    }
+}
+
+TEST_F(LoginItemTest, RegisterOverADisabledEntryEnablesIt) {
+    writeEntry("[Desktop Entry]\nExec=old\nX-Spoutwise-LoginItem=true\nHidden=true\n");
+    LoginItem item("/usr/bin/spoutwise");
+    ASSERT_FALSE(item.registerApp());
+    EXPECT_EQ(item.status(), LoginItem::enabled);
+    EXPECT_FALSE(entryText().contains("Hidden"));
+}
+
+TEST_F(LoginItemTest, BlockedFolderGivesTheSystemErrorAndChangesNothing) {
+    QFile blocker(config.path() + "/autostart");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.write("x");
+    blocker.close();
+
+    const auto error = LoginItem().registerApp();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->localizedDescription, QString::fromLocal8Bit(std::strerror(ENOTDIR)));
+    EXPECT_EQ(LoginItem().status(), LoginItem::notRegistered);
+    ASSERT_TRUE(blocker.open(QIODevice::ReadOnly));
+    EXPECT_EQ(blocker.readAll(), "x");
+}
+
+TEST_F(LoginItemTest, UnremovableEntryGivesTheSystemErrorAndStays) {
+    // A folder in the entry's place cannot be removed as a file would be.
+    ASSERT_TRUE(QDir().mkpath(LoginItem::entryPath() + "/inside"));
+    const auto error = LoginItem().unregisterApp();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->localizedDescription, QString::fromLocal8Bit(std::strerror(ENOTEMPTY)));
+    EXPECT_TRUE(QFile::exists(LoginItem::entryPath()));
+}
+
+}  // namespace

@@ -171,14 +171,13 @@ TEST_F(StatusItemTest, IconPixmapsCarryTheImagesStraightAlphaInNetworkByteOrder)
 TEST_F(StatusItemTest, ExportsTheViewsFramesAtBothScalesAndFollowsTheLength) {
     ASSERT_TRUE(panel.start());
     StatusItem item(44.0, bus.connect());
+    ASSERT_TRUE(panel.waitForItem());
+    // Sizing the view schedules its first pass, which the panel now hears of.
     BlankView view({});
     item.button()->addSubview(view);
     view.setFrame(item.button()->bounds());
     view.setAutoresizingMask(View::widthSizable | View::heightSizable);
-    ASSERT_TRUE(panel.waitForItem());
 
-    // Sizing the view schedules its first pass; a request of ours joins it or repaints the same.
-    view.setNeedsDisplay(true);
     ASSERT_TRUE(panel.waitFor([&] { return panel.newIconCount() == 1; }));
     auto pixmaps = panel.iconPixmaps();
     ASSERT_EQ(pixmaps.size(), 2);

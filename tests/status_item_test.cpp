@@ -87,6 +87,27 @@ class StatusItemOnX11Test : public ::testing::Test {
     FakePanel panel{bus.connect()};
 };
 
+// The item with the app's menu, registered with a panel that forwards clicks to it.
+class PopupTest : public StatusItemOnX11Test {
+  protected:
+    void SetUp() override {
+        StatusItemOnX11Test::SetUp();
+        // The panel first: the item then registers at once and never looks for an XEmbed tray.
+        ASSERT_TRUE(panel.start());
+        item = std::make_unique<StatusItem>(44.0, bus.connect());
+        menu = std::make_unique<StatusMenu>(*item);
+        ASSERT_TRUE(panel.waitForItem());
+    }
+    // Calls `method` as a host does for a click at `point`; the popup that opened, or null.
+    QMenu* click(const char* method, QPoint point) {
+        const bool called = panel.callItem(method, {point.x(), point.y()});
+        return called && waitForPopup() ? shownPopup() : nullptr;
+    }
+
+    std::unique_ptr<StatusItem> item;
+    std::unique_ptr<StatusMenu> menu;
+};
+
 quint32 pixelAt(const IconPixmap& pixmap, int x, int y) {
     const auto* bytes = reinterpret_cast<const uchar*>(pixmap.bytes.constData());
     return qFromBigEndian<quint32>(bytes + (y * pixmap.width + x) * 4);
@@ -257,11 +278,7 @@ TEST_F(StatusItemTest, ToolTipTitleIsTheTextAndChangesAreSignalledOnce) {
     EXPECT_EQ(panel.toolTip().title, "CPU: 13%");
 }
 
-TEST_F(StatusItemOnX11Test, EveryClickOpensTheExportedMenuAsAPopupAtThePointOrTheCursor) {
-    ASSERT_TRUE(panel.start());
-    StatusItem item(44.0, bus.connect());
-    StatusMenu menu(item);
-    ASSERT_TRUE(panel.waitForItem());
+TEST_F(PopupTest, EveryClickOpensTheExportedMenuAsAPopupAtThePointOrTheCursor) {
     QCursor::setPos(400, 300);
     ASSERT_TRUE(FakePanel::waitFor([] { return QCursor::pos() == QPoint(400, 300); }));
     const auto exported = panel.menuLayout().children;
@@ -271,17 +288,16 @@ TEST_F(StatusItemOnX11Test, EveryClickOpensTheExportedMenuAsAPopupAtThePointOrTh
         const char* method;
         QPoint point;
         QPoint expected;
-    } clicks[] = {
+    } hostClicks[] = {
         {"Activate", {120, 30}, {120, 30}},
         {"SecondaryActivate", {300, 10}, {300, 10}},
         {"ContextMenu", {0, 0}, {400, 300}},
     };
-    for (const auto& click : clicks) {
-        SCOPED_TRACE(click.method);
-        ASSERT_TRUE(panel.callItem(click.method, {click.point.x(), click.point.y()}));
-        ASSERT_TRUE(waitForPopup());
-        QMenu* popup = shownPopup();
-        EXPECT_EQ(popup->pos(), click.expected);
+    for (const auto& host : hostClicks) {
+        SCOPED_TRACE(host.method);
+        QMenu* popup = click(host.method, host.point);
+        ASSERT_NE(popup, nullptr);
+        EXPECT_EQ(popup->pos(), host.expected);
         EXPECT_TRUE(MenuTracking::active());
 
         const auto actions = popup->actions();
@@ -302,35 +318,24 @@ TEST_F(StatusItemOnX11Test, EveryClickOpensTheExportedMenuAsAPopupAtThePointOrTh
     }
 }
 
-TEST_F(StatusItemOnX11Test, ChoosingAnEntryOfThePopupRunsItsCommandAndEndsMenuTracking) {
-    ASSERT_TRUE(panel.start());
-    StatusItem item(44.0, bus.connect());
-    StatusMenu menu(item);
-    ASSERT_TRUE(panel.waitForItem());
-
-    ASSERT_TRUE(panel.callItem("Activate", {200, 40}));
-    ASSERT_TRUE(waitForPopup());
-    QMenu* popup = shownPopup();
+TEST_F(PopupTest, ChoosingAnEntryOfThePopupRunsItsCommandAndEndsMenuTracking) {
+    QMenu* popup = click("Activate", {200, 40});
+    ASSERT_NE(popup, nullptr);
     QAction* about = popup->actions().value(6);
     ASSERT_EQ(about->text(), "关于 Spoutwise");
     QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(about).center());
 
-    ASSERT_TRUE(panel.waitFor([&] { return !menu.chosen.isEmpty(); }));
-    EXPECT_EQ(menu.chosen, QStringList{"showAbout:"});
+    ASSERT_TRUE(panel.waitFor([&] { return !menu->chosen.isEmpty(); }));
+    EXPECT_EQ(menu->chosen, QStringList{"showAbout:"});
     EXPECT_EQ(shownPopup(), nullptr);
     EXPECT_FALSE(MenuTracking::active());
 }
 
-TEST_F(StatusItemOnX11Test, OpenPopupShowsLiveTitlesWhileThePanelGetsOnlyTheChangedLabels) {
-    ASSERT_TRUE(panel.start());
-    StatusItem item(44.0, bus.connect());
-    StatusMenu menu(item);
-    ASSERT_TRUE(panel.waitForItem());
-    ASSERT_TRUE(panel.callItem("ContextMenu", {50, 50}));
-    ASSERT_TRUE(waitForPopup());
+TEST_F(PopupTest, OpenPopupShowsLiveTitlesWhileThePanelGetsOnlyTheChangedLabels) {
+    ASSERT_NE(click("ContextMenu", {50, 50}), nullptr);
 
-    menu.cpuItem->setTitle("CPU: 42% · 峰值 87%");
-    menu.stateItem->setTitle("状态: 正常 🐟");
+    menu->cpuItem->setTitle("CPU: 42% · 峰值 87%");
+    menu->stateItem->setTitle("状态: 正常 🐟");
     const auto actions = shownPopup()->actions();
     EXPECT_EQ(actions[0]->text(), "CPU: 42% · 峰值 87%");
     EXPECT_EQ(actions[1]->text(), "状态: 正常 🐟");

@@ -161,8 +161,8 @@ void StatusItem::setToolTip(const QString& text) {
 }
 
 // One painted frame: converted once here, then served to every property read until the next.
-// Most idle frames repaint the same pixels; comparing them costs far less than converting them
-// and than the panel's work on a NewIcon.
+// A pass that repaints the same pixels (a scene at rest, a repeated request) sends nothing:
+// comparing costs far less than converting and than the panel's work on a NewIcon.
 void StatusItem::exportFrame() {
     if (view->images() == exportedImages) {
         return;

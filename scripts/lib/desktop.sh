@@ -116,9 +116,9 @@ desktop_cpu() {
         'BEGIN {printf "%.2f", 100 * d / hz / s}'
 }
 
-# desktop_screenshot FILE: the panel strip at the top of the screen.
+# desktop_screenshot FILE: the panel strip at the top of the screen (panels up to 60 px).
 desktop_screenshot() {
-    import -display "$DISPLAY" -window root -crop 1024x40+0+0 +repage "$1"
+    import -display "$DISPLAY" -window root -crop 1024x60+0+0 +repage "$1"
 }
 
 # desktop_changed_box BEFORE AFTER [MASK]: the box "W H X Y" around every pixel that differs

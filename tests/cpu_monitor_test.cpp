@@ -27,7 +27,11 @@ struct Step {
 
 // Each row runs in a process of its own (a test each), so the sampler starts at all-zero
 // counters and an empty window.
-struct CPUMonitorTest : testing::TestWithParam<std::vector<Step>> {};
+struct Row {
+    const char* name;
+    std::vector<Step> steps;
+};
+struct CPUMonitorTest : testing::TestWithParam<Row> {};
 
 Ticks at(std::uint64_t user, std::uint64_t system, std::uint64_t idle, std::uint64_t nice) {
     return {.user = user, .system = system, .idle = idle, .nice = nice};
@@ -39,7 +43,7 @@ TEST_P(CPUMonitorTest, AveragesTheLastFourReadings) {
     FedTicks ticks;
     CPUMonitor::setTickSource(ticks);
     EXPECT_EQ(CPUMonitor::averageUsage(), 0.0);
-    for (const auto& step : GetParam()) {
+    for (const auto& step : GetParam().steps) {
         ticks.readings.push_back(step.reading);
         CPUMonitor::sample();
         EXPECT_DOUBLE_EQ(CPUMonitor::averageUsage(), step.average);
@@ -51,27 +55,33 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         // The first sample is the busy share since boot; unchanged counters read 0.0 and enter the
         // window like any other reading.
-        std::vector<Step>{{at(300, 100, 500, 100), 0.4}, {at(300, 100, 500, 100), 0.2}},
+        Row{"FirstIsSinceBootUnchangedReadsZero",
+            {{at(300, 100, 500, 100), 0.4}, {at(300, 100, 500, 100), 0.2}}},
         // Nice ticks count toward the total only; user and system alone read exactly one.
-        std::vector<Step>{{at(0, 0, 0, 50), 0.0}}, std::vector<Step>{{at(10, 20, 0, 0), 1.0}},
+        Row{"NiceCountsTowardTheTotalOnly", {{at(0, 0, 0, 50), 0.0}}},
+        Row{"UserAndSystemOnlyReadOne", {{at(10, 20, 0, 0), 1.0}}},
         // Steps of 100 ticks, 10, 20, ... 50 busy: the first reading drops out, then the second.
-        std::vector<Step>{{at(10, 0, 90, 0), 0.1},
-                          {at(30, 0, 170, 0), 0.15},
-                          {at(60, 0, 240, 0), 0.2},
-                          {at(100, 0, 300, 0), 0.25},
-                          {at(150, 0, 350, 0), 0.35},
-                          {at(250, 0, 350, 0), (0.3 + 0.4 + 0.5 + 1.0) / 4}},
+        Row{"WindowKeepsTheLastFour",
+            {{at(10, 0, 90, 0), 0.1},
+             {at(30, 0, 170, 0), 0.15},
+             {at(60, 0, 240, 0), 0.2},
+             {at(100, 0, 300, 0), 0.25},
+             {at(150, 0, 350, 0), 0.35},
+             {at(250, 0, 350, 0), (0.3 + 0.4 + 0.5 + 1.0) / 4}}},
         // idle steps back by one tick while user grows by 50: a wrap would read as an enormous
         // idle burst and show 0 %; no growth makes this interval fully busy. The stepped-back
         // value becomes the new base.
-        std::vector<Step>{{at(1000, 0, 1000, 0), 0.5},
-                          {at(1050, 0, 999, 0), (0.5 + 1.0) / 2},
-                          {at(1050, 0, 1049, 0), (0.5 + 1.0 + 0.0) / 3}},
+        Row{"StepBackCountsAsNoGrowth",
+            {{at(1000, 0, 1000, 0), 0.5},
+             {at(1050, 0, 999, 0), (0.5 + 1.0) / 2},
+             {at(1050, 0, 1049, 0), (0.5 + 1.0 + 0.0) / 3}}},
         // A failed read skips the sample; the next good one measures against the counters from
         // before the failure.
-        std::vector<Step>{{at(300, 100, 500, 100), 0.4},
-                          {std::nullopt, 0.4},
-                          {at(400, 100, 600, 100), (0.4 + 0.5) / 2}}));
+        Row{"FailedReadKeepsThePreviousCounters",
+            {{at(300, 100, 500, 100), 0.4},
+             {std::nullopt, 0.4},
+             {at(400, 100, 600, 100), (0.4 + 0.5) / 2}}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CPUMonitorOnProcStat, TwoRealReadingsGiveAFraction) {
     CPUMonitor::sample();

@@ -34,7 +34,7 @@ class LoginItemTest : public ::testing::Test {
     int argc = 1;
     char name[5] = "test";
     char* argv[2] = {name, nullptr};
-    QCoreApplication app{argc, argv};
+    QCoreApplication app{argc, argv};  // applicationFilePath() needs it
     QTemporaryDir config;
 };
 
@@ -54,16 +54,16 @@ TEST_F(LoginItemTest, ExecQuotesAndEscapesTheProgramPath) {
     }
 }
 
-TEST_F(LoginItemTest, RegisterWritesOurEnabledEntryAndUnregisterRemovesIt) {
-    LoginItem item("/opt/My Apps/spoutwise");
+TEST_F(LoginItemTest, RegisterWritesOurEnabledEntryForTheRunningProgramAndUnregisterRemovesIt) {
+    LoginItem item;
     EXPECT_EQ(item.status(), LoginItem::notRegistered);
-
     ASSERT_FALSE(item.registerApp());
     EXPECT_EQ(item.status(), LoginItem::enabled);
     const QByteArray text = entryText();
     EXPECT_TRUE(text.startsWith("[Desktop Entry]\n"));
     EXPECT_TRUE(text.contains("\nType=Application\n"));
-    EXPECT_TRUE(text.contains("\nExec=\"/opt/My Apps/spoutwise\"\n"));
+    const QString exec = LoginItem::execValue(QCoreApplication::applicationFilePath());
+    EXPECT_TRUE(text.contains(("\nExec=" + exec + "\n").toUtf8()));
 
     ASSERT_FALSE(item.unregisterApp());
     EXPECT_FALSE(QFile::exists(LoginItem::entryPath()));
@@ -71,16 +71,8 @@ TEST_F(LoginItemTest, RegisterWritesOurEnabledEntryAndUnregisterRemovesIt) {
     EXPECT_FALSE(item.unregisterApp()) << "nothing to remove is no failure";
 }
 
-TEST_F(LoginItemTest, ExecIsTheRunningProgramByDefault) {
-    ASSERT_FALSE(LoginItem().registerApp());
-    const QString exec = LoginItem::execValue(QCoreApplication::applicationFilePath());
-    EXPECT_TRUE(entryText().contains(("\nExec=" + exec + "\n").toUtf8()));
-}
-
-TEST_F(LoginItemTest, OnlyOurEnabledEntryCountsAsOn) {
-    const QByteArray ours =
-        "[Desktop Entry]\nType=Application\nExec=spoutwise\n"
-        "X-Spoutwise-LoginItem=true\n";
+TEST_F(LoginItemTest, OnlyOurEnabledEntryCountsAsOnAndRegisterEnablesIt) {
+    const QByteArray ours = "[Desktop Entry]\nExec=old\nX-Spoutwise-LoginItem=true\n";
     const std::pair<QByteArray, int> rows[] = {
         {ours, LoginItem::enabled},
         {ours + "Hidden=true\n", LoginItem::disabled},
@@ -94,36 +86,30 @@ TEST_F(LoginItemTest, OnlyOurEnabledEntryCountsAsOn) {
         writeEntry(text);
         EXPECT_EQ(LoginItem().status(), status) << text.toStdString();
     }
-}
-
-TEST_F(LoginItemTest, RegisterOverADisabledEntryEnablesIt) {
-    writeEntry("[Desktop Entry]\nExec=old\nX-Spoutwise-LoginItem=true\nHidden=true\n");
-    LoginItem item("/usr/bin/spoutwise");
-    ASSERT_FALSE(item.registerApp());
-    EXPECT_EQ(item.status(), LoginItem::enabled);
+    writeEntry(ours + "Hidden=true\n");
+    ASSERT_FALSE(LoginItem().registerApp());
+    EXPECT_EQ(LoginItem().status(), LoginItem::enabled);
     EXPECT_FALSE(entryText().contains("Hidden"));
 }
 
-TEST_F(LoginItemTest, BlockedFolderGivesTheSystemErrorAndChangesNothing) {
+TEST_F(LoginItemTest, FailuresGiveTheSystemErrorAndChangeNothing) {
     QFile blocker(config.path() + "/autostart");
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.write("x");
     blocker.close();
-
-    const auto error = LoginItem().registerApp();
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->localizedDescription, QString::fromLocal8Bit(std::strerror(ENOTDIR)));
+    const auto blocked = LoginItem().registerApp();
+    ASSERT_TRUE(blocked);
+    EXPECT_EQ(blocked->localizedDescription, QString::fromLocal8Bit(std::strerror(ENOTDIR)));
     EXPECT_EQ(LoginItem().status(), LoginItem::notRegistered);
     ASSERT_TRUE(blocker.open(QIODevice::ReadOnly));
     EXPECT_EQ(blocker.readAll(), "x");
-}
 
-TEST_F(LoginItemTest, UnremovableEntryGivesTheSystemErrorAndStays) {
     // A folder in the entry's place cannot be removed as a file would be.
+    ASSERT_TRUE(blocker.remove());
     ASSERT_TRUE(QDir().mkpath(LoginItem::entryPath() + "/inside"));
-    const auto error = LoginItem().unregisterApp();
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->localizedDescription, QString::fromLocal8Bit(std::strerror(ENOTEMPTY)));
+    const auto stuck = LoginItem().unregisterApp();
+    ASSERT_TRUE(stuck);
+    EXPECT_EQ(stuck->localizedDescription, QString::fromLocal8Bit(std::strerror(ENOTEMPTY)));
     EXPECT_TRUE(QFile::exists(LoginItem::entryPath()));
 }
 

@@ -8,6 +8,7 @@
 #include "FakePanel.h"
 #include "PrivateBus.h"
 #include "QtPrinters.h"
+#include "StatusMenu.h"
 #include "TestApp.h"
 #include "platform/DBusMenuExporter.h"
 #include "platform/PopupMenu.h"
@@ -21,37 +22,6 @@ using platform::MenuTracking;
 using platform::StatusItem;
 
 namespace {
-
-// The status menu as the app builds it, with placeholder readouts, recording chosen commands.
-struct StatusMenu {
-    explicit StatusMenu(StatusItem& item) {
-        auto menu = std::make_unique<Menu>();
-        auto add = [&](QString title, QString command, QString key) {
-            auto action = [this, command](MenuItem&) { chosen.append(command); };
-            auto entry = std::make_shared<MenuItem>(title, action, key);
-            menu->addItem(entry);
-            return entry;
-        };
-        cpuItem = std::make_shared<MenuItem>("CPU: --% · 峰值 --%", MenuItem::Action(), "");
-        cpuItem->setEnabled(false);
-        menu->addItem(cpuItem);
-        stateItem = std::make_shared<MenuItem>("状态: --", MenuItem::Action(), "");
-        stateItem->setEnabled(false);
-        menu->addItem(stateItem);
-        menu->addItem(MenuItem::separatorItem());
-        percentItem = add("显示 CPU 百分比", "togglePercent:", "p");
-        percentItem->setState(1);
-        launchItem = add("开机自启", "toggleLaunch:", "");
-        launchItem->setState(0);
-        menu->addItem(MenuItem::separatorItem());
-        add("关于 Spoutwise", "showAbout:", "");
-        add("退出 Spoutwise", "quit:", "q");
-        item.setMenu(std::move(menu));
-    }
-
-    std::shared_ptr<MenuItem> cpuItem, stateItem, percentItem, launchItem;
-    QStringList chosen;
-};
 
 class MenuTest : public ::testing::Test {
   protected:
@@ -76,13 +46,9 @@ QVariant shortcut(const QString& key) {
     return QVariant::fromValue(DBusMenuShortcut{{"Control", key}});
 }
 
-struct Row {
-    QVariantMap properties;
-};
-
 }  // namespace
 
-TEST(MenuItem, SignalsChangedOnlyForRealChanges) {
+TEST(MenuItem, SignalsChangedOnlyForRealChangesAndOnlyActionsBecomeSwitches) {
     MenuItem entry(
         "a", [](MenuItem&) {}, "");
     QSignalSpy changed(&entry, &MenuItem::changed);
@@ -94,16 +60,12 @@ TEST(MenuItem, SignalsChangedOnlyForRealChanges) {
     EXPECT_EQ(changed.count(), 2);
 
     EXPECT_FALSE(entry.isToggle());
-    entry.setState(0);
+    for (const int state : {0, 0, 1}) {
+        entry.setState(state);
+    }
     EXPECT_TRUE(entry.isToggle());
-    EXPECT_EQ(changed.count(), 3);
-    entry.setState(0);
-    EXPECT_EQ(changed.count(), 3);
-    entry.setState(1);
     EXPECT_EQ(changed.count(), 4);
-}
 
-TEST(MenuItem, OnlyEntriesWithAnActionBecomeSwitches) {
     MenuItem info("状态: --", MenuItem::Action(), "");
     info.setState(0);
     EXPECT_FALSE(info.isToggle());
@@ -147,16 +109,14 @@ TEST_F(MenuTest, ExportsTheWholeLayout) {
         const auto& child = root.children[i];
         EXPECT_EQ(child.id, i + 1);
         EXPECT_TRUE(child.children.isEmpty());
-        EXPECT_EQ(child.properties.keys(), expected[i].keys()) << "entry " << i + 1;
+        QVariantMap properties = child.properties;
+        if (properties.contains("shortcut")) {  // arrives as a D-Bus argument, not our type
+            properties["shortcut"] =
+                shortcut(qdbus_cast<DBusMenuShortcut>(properties["shortcut"]).value(0).value(1));
+        }
+        EXPECT_EQ(properties.keys(), expected[i].keys()) << "entry " << i + 1;
         for (const QString& key : expected[i].keys()) {
-            const QVariant value = child.properties.value(key);
-            if (key == "shortcut") {
-                EXPECT_EQ(qdbus_cast<DBusMenuShortcut>(value),
-                          expected[i].value(key).value<DBusMenuShortcut>());
-            } else {
-                EXPECT_EQ(value, expected[i].value(key))
-                    << "entry " << i + 1 << " " << key.toStdString();
-            }
+            EXPECT_EQ(properties.value(key), expected[i].value(key)) << i + 1 << key.toStdString();
         }
     }
     EXPECT_EQ(panel.menuItemProperties(2).value("label"), "状态: --");
@@ -164,9 +124,9 @@ TEST_F(MenuTest, ExportsTheWholeLayout) {
 }
 
 TEST_F(MenuTest, ServesTheProtocolProperties) {
-    EXPECT_EQ(panel.menuProperty("Version").toUInt(), 3u);
-    EXPECT_EQ(panel.menuProperty("Status").toString(), "normal");
-    EXPECT_EQ(panel.menuProperty("TextDirection").toString(), "ltr");
+    EXPECT_EQ(panel.menuProperty("Version"), 3u);
+    EXPECT_EQ(panel.menuProperty("Status"), "normal");
+    EXPECT_EQ(panel.menuProperty("TextDirection"), "ltr");
 }
 
 TEST_F(MenuTest, ClicksRunTheEntriesCommands) {
@@ -194,14 +154,14 @@ TEST_F(MenuTest, ChangesOfOnePassGoOutAsOneUpdateWithOnlyWhatChanged) {
     roundTrip();
     ASSERT_EQ(panel.itemsPropertiesUpdatedCount(), 1);
 
+    const std::pair<int, QVariantMap> expected[] = {{1, {{"label", "CPU: 12% · 峰值 40%"}}},
+                                                    {2, {{"label", "状态: 忙碌"}}},
+                                                    {4, {{"toggle-state", 0}}}};
     const auto updates = panel.itemsPropertiesUpdates().first();
-    ASSERT_EQ(updates.size(), 3);
-    EXPECT_EQ(updates[0].id, 1);
-    EXPECT_EQ(updates[0].properties, (QVariantMap{{"label", "CPU: 12% · 峰值 40%"}}));
-    EXPECT_EQ(updates[1].id, 2);
-    EXPECT_EQ(updates[1].properties, (QVariantMap{{"label", "状态: 忙碌"}}));
-    EXPECT_EQ(updates[2].id, 4);
-    EXPECT_EQ(updates[2].properties, (QVariantMap{{"toggle-state", 0}}));
+    ASSERT_EQ(updates.size(), std::ssize(expected));
+    for (int i = 0; i < updates.size(); ++i) {
+        EXPECT_EQ(std::pair(updates[i].id, updates[i].properties), expected[i]);
+    }
     EXPECT_TRUE(panel.itemsPropertiesRemovals().first().isEmpty());
     EXPECT_EQ(panel.menuItemProperties(4).value("toggle-state"), 0);
 }
@@ -233,22 +193,19 @@ TEST_F(MenuTest, EntryAddedLaterUpdatesTheLayout) {
     EXPECT_EQ(panel.menuRevision(), 2u);
 }
 
-TEST_F(MenuTest, OpenedAndClosedDriveMenuTracking) {
+TEST_F(MenuTest, OpenedClosedAndChoosingDriveMenuTracking) {
     QSignalSpy shown(item.menu(), &Menu::aboutToShow);
     QSignalSpy closed(item.menu(), &Menu::closed);
     EXPECT_FALSE(panel.aboutToShow(0));
     panel.sendEvent(0, "opened");
     EXPECT_TRUE(MenuTracking::active());
     EXPECT_EQ(shown.count(), 1);
-
+    panel.sendEvent(0, "closed");
     panel.sendEvent(0, "closed");
     EXPECT_FALSE(MenuTracking::active());
     EXPECT_EQ(closed.count(), 1);
-    panel.sendEvent(0, "closed");
-    EXPECT_EQ(closed.count(), 1);
-}
 
-TEST_F(MenuTest, ChoosingAnEntryEndsMenuTracking) {
+    // Choosing an entry ends tracking at once; the closed that follows does not unbalance it.
     panel.sendEvent(0, "opened");
     panel.click(7);
     EXPECT_FALSE(MenuTracking::active());
@@ -257,7 +214,6 @@ TEST_F(MenuTest, ChoosingAnEntryEndsMenuTracking) {
 }
 
 TEST_F(MenuTest, PanelThatNeverReportsClosedReleasesTrackingAfterTheGuard) {
-    EXPECT_EQ(platform::MenuSession::defaultGuard, std::chrono::seconds(30));
     item.menuExporter()->session().setGuardInterval(std::chrono::milliseconds(20));
     QSignalSpy closed(item.menu(), &Menu::closed);
     panel.sendEvent(0, "opened");
@@ -270,10 +226,8 @@ TEST_F(MenuTest, PopupMirrorsTheMenuLive) {
     platform::PopupMenu popup(*item.menu());
     const auto actions = popup.widget().actions();
     ASSERT_EQ(actions.size(), 8);
-    EXPECT_TRUE(actions[2]->isSeparator());
-    EXPECT_TRUE(actions[5]->isSeparator());
+    EXPECT_TRUE(actions[2]->isSeparator() && actions[5]->isSeparator());
     EXPECT_FALSE(actions[0]->isEnabled());
-    EXPECT_TRUE(actions[3]->isCheckable());
     EXPECT_TRUE(actions[3]->isChecked());
     EXPECT_EQ(actions[3]->shortcut(), QKeySequence("Ctrl+P"));
     EXPECT_EQ(actions[7]->text(), "退出 Spoutwise");

@@ -3,14 +3,27 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
 #include <QtEndian>
 
 #include "FakePanel.h"
+#include "FakeXEmbedTray.h"
 #include "PrivateBus.h"
 #include "QtPrinters.h"
+#include "StatusMenu.h"
 #include "TestApp.h"
+#include "VirtualDisplay.h"
+#include "platform/DBusMenuExporter.h"
+#include "platform/GraphicsContext.h"
+#include "platform/Timer.h"
 
 using platform::IconPixmap;
+using platform::MenuTracking;
 using platform::StatusItem;
 using platform::View;
 
@@ -21,6 +34,18 @@ class BlankView : public View {
   public:
     explicit BlankView(Rect frame) : View(frame) {}
     void draw(Rect) override {}
+};
+
+// Paints one dot at `dotX`: the same position gives the same pixels.
+class DotView : public View {
+  public:
+    explicit DotView(Rect frame) : View(frame) {}
+    void draw(Rect) override {
+        auto* context = platform::GraphicsContext::current();
+        context->setFillColor(Qt::white);
+        context->fillEllipseInRect({dotX, 8.0, 6.0, 6.0});
+    }
+    double dotX = 4.0;
 };
 
 class StatusItemTest : public ::testing::Test {
@@ -34,6 +59,53 @@ class StatusItemTest : public ::testing::Test {
     TestApp app;
     PrivateBus bus;
     FakePanel panel{bus.connect()};
+};
+
+// On an Xvfb display of its own: Qt runs on xcb, so popups and the XEmbed icon are real X11
+// windows. Qt looks for a StatusNotifierWatcher on the session bus before it picks XEmbed for a
+// tray icon; that bus is the private one too.
+class StatusItemOnX11Test : public ::testing::Test {
+  protected:
+    StatusItemOnX11Test() { qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8()); }
+    void SetUp() override {
+        ASSERT_TRUE(display.isRunning());
+        ASSERT_EQ(QGuiApplication::platformName(), "xcb");
+    }
+
+    // The menu popup on screen, or null.
+    static QMenu* shownPopup() {
+        auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        return popup && popup->isVisible() ? popup : nullptr;
+    }
+    static bool waitForPopup() {
+        return FakePanel::waitFor([] { return shownPopup() != nullptr; });
+    }
+
+    VirtualDisplay display;
+    TestApp app;
+    PrivateBus bus;
+    FakePanel panel{bus.connect()};
+};
+
+// The item with the app's menu, registered with a panel that forwards clicks to it.
+class PopupTest : public StatusItemOnX11Test {
+  protected:
+    void SetUp() override {
+        StatusItemOnX11Test::SetUp();
+        // The panel first: the item then registers at once and never looks for an XEmbed tray.
+        ASSERT_TRUE(panel.start());
+        item = std::make_unique<StatusItem>(44.0, bus.connect());
+        menu = std::make_unique<StatusMenu>(*item);
+        ASSERT_TRUE(panel.waitForItem());
+    }
+    // Calls `method` as a host does for a click at `point`; the popup that opened, or null.
+    QMenu* click(const char* method, QPoint point) {
+        const bool called = panel.callItem(method, {point.x(), point.y()});
+        return called && waitForPopup() ? shownPopup() : nullptr;
+    }
+
+    std::unique_ptr<StatusItem> item;
+    std::unique_ptr<StatusMenu> menu;
 };
 
 quint32 pixelAt(const IconPixmap& pixmap, int x, int y) {
@@ -120,16 +192,14 @@ TEST_F(StatusItemTest, IconPixmapsCarryTheImagesStraightAlphaInNetworkByteOrder)
 TEST_F(StatusItemTest, ExportsTheViewsFramesAtBothScalesAndFollowsTheLength) {
     ASSERT_TRUE(panel.start());
     StatusItem item(44.0, bus.connect());
+    ASSERT_TRUE(panel.waitForItem());
+    // Sizing the view schedules its first pass, which the panel now hears of.
     BlankView view({});
     item.button()->addSubview(view);
     view.setFrame(item.button()->bounds());
     view.setAutoresizingMask(View::widthSizable | View::heightSizable);
-    ASSERT_TRUE(panel.waitForItem());
 
-    // Sizing the view already schedules a pass of its own; count from here.
-    const int sized = panel.newIconCount();
-    view.setNeedsDisplay(true);
-    ASSERT_TRUE(panel.waitFor([&] { return panel.newIconCount() > sized; }));
+    ASSERT_TRUE(panel.waitFor([&] { return panel.newIconCount() == 1; }));
     auto pixmaps = panel.iconPixmaps();
     ASSERT_EQ(pixmaps.size(), 2);
     EXPECT_EQ(QSize(pixmaps[0].width, pixmaps[0].height), QSize(44, 22));
@@ -138,9 +208,7 @@ TEST_F(StatusItemTest, ExportsTheViewsFramesAtBothScalesAndFollowsTheLength) {
 
     item.setLength(30.0);
     EXPECT_EQ(view.frame(), (Rect{0, 0, 30, 22}));
-    const int resized = panel.newIconCount();
-    view.setNeedsDisplay(true);
-    ASSERT_TRUE(panel.waitFor([&] { return panel.newIconCount() > resized; }));
+    ASSERT_TRUE(panel.waitFor([&] { return panel.newIconCount() == 2; }));
     pixmaps = panel.iconPixmaps();
     ASSERT_EQ(pixmaps.size(), 2);
     EXPECT_EQ(QSize(pixmaps[0].width, pixmaps[0].height), QSize(30, 22));
@@ -157,27 +225,35 @@ TEST_F(StatusItemTest, ViewWithoutTheSizableMaskKeepsItsFrame) {
     EXPECT_EQ(view.frame(), (Rect{0, 0, 44, 22}));
 }
 
-TEST_F(StatusItemTest, SendsOneNewIconPerPaintedFrameAndNoneWithoutPainting) {
+TEST_F(StatusItemTest, SendsNewIconOnlyForAFrameWhosePixelsChanged) {
     ASSERT_TRUE(panel.start());
     StatusItem item(44.0, bus.connect());
-    BlankView view({0, 0, 44, 22});
+    DotView view({0, 0, 44, 22});
     item.button()->addSubview(view);
     ASSERT_TRUE(panel.waitForItem());
+    QSignalSpy displayed(&view, &View::displayed);
+    auto repaint = [&] {
+        view.setNeedsDisplay(true);
+        ASSERT_TRUE(displayed.wait(5000));
+        roundTrip();
+    };
 
     roundTrip();
     EXPECT_EQ(panel.newIconCount(), 0);
-    for (int i = 0; i < 3; ++i) {
-        view.setNeedsDisplay(true);
-    }
-    ASSERT_TRUE(panel.waitFor([&] { return panel.newIconCount() >= 1; }));
-    panel.iconPixmaps();
-    panel.iconPixmaps();
-    roundTrip();
+    repaint();
+    EXPECT_EQ(panel.newIconCount(), 1);
+    const auto first = panel.iconPixmaps();
+
+    // Painted again into new images, pixel for pixel the same: nothing to tell the panel.
+    repaint();
+    repaint();
     EXPECT_EQ(panel.newIconCount(), 1);
 
-    view.setNeedsDisplay(true);
-    ASSERT_TRUE(panel.waitFor([&] { return panel.newIconCount() >= 2; }));
-    roundTrip();
+    view.dotX = 20.0;
+    repaint();
+    EXPECT_EQ(panel.newIconCount(), 2);
+    EXPECT_NE(panel.iconPixmaps().value(1).bytes, first.value(1).bytes);
+    repaint();
     EXPECT_EQ(panel.newIconCount(), 2);
 }
 
@@ -190,11 +266,133 @@ TEST_F(StatusItemTest, ToolTipTitleIsTheTextAndChangesAreSignalledOnce) {
     item.button()->setToolTip("CPU: 12%");
     roundTrip();
     EXPECT_EQ(panel.newToolTipCount(), 1);
+    // Plain text in the title; hosts read the description as markup, so it stays empty.
     EXPECT_EQ(panel.toolTip().title, "CPU: 12%");
+    EXPECT_TRUE(panel.toolTip().description.isEmpty());
+    EXPECT_TRUE(panel.toolTip().iconName.isEmpty());
     EXPECT_TRUE(panel.toolTip().iconPixmap.isEmpty());
 
     item.button()->setToolTip("CPU: 13%");
     roundTrip();
     EXPECT_EQ(panel.newToolTipCount(), 2);
     EXPECT_EQ(panel.toolTip().title, "CPU: 13%");
+}
+
+TEST_F(PopupTest, EveryClickOpensTheExportedMenuAsAPopupAtThePointOrTheCursor) {
+    QCursor::setPos(400, 300);
+    ASSERT_TRUE(FakePanel::waitFor([] { return QCursor::pos() == QPoint(400, 300); }));
+    const auto exported = panel.menuLayout().children;
+    ASSERT_EQ(exported.size(), 8);
+
+    const struct {
+        const char* method;
+        QPoint point;
+        QPoint expected;
+    } hostClicks[] = {
+        {"Activate", {120, 30}, {120, 30}},
+        {"SecondaryActivate", {300, 10}, {300, 10}},
+        {"ContextMenu", {0, 0}, {400, 300}},
+    };
+    for (const auto& host : hostClicks) {
+        SCOPED_TRACE(host.method);
+        QMenu* popup = click(host.method, host.point);
+        ASSERT_NE(popup, nullptr);
+        EXPECT_EQ(popup->pos(), host.expected);
+        EXPECT_TRUE(MenuTracking::active());
+
+        const auto actions = popup->actions();
+        ASSERT_EQ(actions.size(), exported.size());
+        for (int i = 0; i < actions.size(); ++i) {
+            const QVariantMap entry = exported[i].properties;
+            EXPECT_EQ(actions[i]->isSeparator(), entry.value("type") == "separator") << i;
+            if (actions[i]->isSeparator()) {
+                continue;
+            }
+            EXPECT_EQ(actions[i]->text(), entry.value("label").toString()) << i;
+            EXPECT_EQ(actions[i]->isEnabled(), entry.value("enabled", true).toBool()) << i;
+            EXPECT_EQ(actions[i]->isCheckable(), entry.contains("toggle-type")) << i;
+            EXPECT_EQ(actions[i]->isChecked(), entry.value("toggle-state", 0).toInt() == 1) << i;
+        }
+        popup->hide();
+        EXPECT_FALSE(MenuTracking::active());
+    }
+}
+
+TEST_F(PopupTest, ChoosingAnEntryOfThePopupRunsItsCommandAndEndsMenuTracking) {
+    QMenu* popup = click("Activate", {200, 40});
+    ASSERT_NE(popup, nullptr);
+    QAction* about = popup->actions().value(6);
+    ASSERT_EQ(about->text(), "关于 Spoutwise");
+    QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(about).center());
+
+    ASSERT_TRUE(panel.waitFor([&] { return !menu->chosen.isEmpty(); }));
+    EXPECT_EQ(menu->chosen, QStringList{"showAbout:"});
+    EXPECT_EQ(shownPopup(), nullptr);
+    EXPECT_FALSE(MenuTracking::active());
+}
+
+TEST_F(PopupTest, OpenPopupShowsLiveTitlesWhileThePanelGetsOnlyTheChangedLabels) {
+    ASSERT_NE(click("ContextMenu", {50, 50}), nullptr);
+
+    menu->cpuItem->setTitle("CPU: 42% · 峰值 87%");
+    menu->stateItem->setTitle("状态: 正常 🐟");
+    const auto actions = shownPopup()->actions();
+    EXPECT_EQ(actions[0]->text(), "CPU: 42% · 峰值 87%");
+    EXPECT_EQ(actions[1]->text(), "状态: 正常 🐟");
+    ASSERT_TRUE(panel.waitFor([&] { return panel.itemsPropertiesUpdatedCount() == 1; }));
+    panel.menuRevision();
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(panel.layoutUpdatedCount(), 0);
+    ASSERT_EQ(panel.itemsPropertiesUpdatedCount(), 1);
+    const auto updates = panel.itemsPropertiesUpdates().first();
+    ASSERT_EQ(updates.size(), 2);
+    EXPECT_EQ(updates[0].id, 1);
+    EXPECT_EQ(updates[0].properties, (QVariantMap{{"label", "CPU: 42% · 峰值 87%"}}));
+    EXPECT_EQ(updates[1].id, 2);
+    EXPECT_EQ(updates[1].properties, (QVariantMap{{"label", "状态: 正常 🐟"}}));
+}
+
+TEST_F(StatusItemOnX11Test, XEmbedIconStandsInOnlyWhileNoWatcherShowsTheItem) {
+    FakeXEmbedTray tray(display.name());
+    ASSERT_TRUE(tray.isRunning());
+    StatusItem item(44.0, bus.connect());
+    BlankView view({0, 0, 44, 22});
+    item.button()->addSubview(view);
+    view.setNeedsDisplay(true);
+    ASSERT_TRUE(panel.waitFor([&] { return tray.shownIcons() == 1; }));
+
+    // What the tray shows at the moment a panel takes the registration and shows the item.
+    QList<int> xembedIconsAtRegistration;
+    QObject::connect(&panel, &FakePanel::StatusNotifierItemRegistered,
+                     [&] { xembedIconsAtRegistration.append(tray.shownIcons()); });
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(panel.start());
+        ASSERT_TRUE(panel.waitForItem());
+        EXPECT_EQ(xembedIconsAtRegistration.value(round), 0);
+        EXPECT_EQ(tray.shownIcons(), 0);
+
+        panel.stop();
+        ASSERT_TRUE(panel.waitFor([&] { return tray.shownIcons() == 1; }));
+    }
+    EXPECT_EQ(xembedIconsAtRegistration.size(), 2);
+}
+
+TEST_F(StatusItemOnX11Test, ClickOnTheXEmbedIconOpensThePopup) {
+    FakeXEmbedTray tray(display.name());
+    StatusItem item(44.0, bus.connect());
+    StatusMenu menu(item);
+    ASSERT_TRUE(panel.waitFor([&] { return tray.shownIcons() == 1; }));
+    QWidget* icon = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->inherits("QSystemTrayIconSys")) {
+            icon = widget;
+        }
+    }
+    ASSERT_NE(icon, nullptr);
+
+    QTest::mouseClick(icon, Qt::LeftButton);
+    ASSERT_TRUE(waitForPopup());
+    EXPECT_EQ(shownPopup()->actions().size(), 8);
 }

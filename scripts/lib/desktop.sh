@@ -1,34 +1,58 @@
 # Shell functions that start a virtual desktop of our own: Xvfb, a private session bus and an
-# XFCE panel with a Status Tray. Sourced by scripts/demo, bench/overhead and scripts/hosts/*.
-# Everything started is recorded and stopped again by desktop_stop.
+# XFCE panel with a Status Tray, plus the host-neutral pieces the panel checks in scripts/hosts/
+# need (waiting for the status item, CPU of a process tree, locating what changed on screen).
+# Sourced by scripts/demo, bench/overhead and scripts/hosts/*. Everything started is recorded in
+# desktop_pids and stopped again, with all its descendants, by desktop_stop.
 
 desktop_pids=()
+desktop_lib=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
-# desktop_start DIR [TRAY_ICON_SIZE]: a fresh HOME in DIR, a display, a bus and a panel.
+# desktop_start DIR [TRAY_ICON_SIZE] [SCREEN]: a fresh HOME in DIR, a display, a bus and a panel.
 desktop_start() {
-    local dir=$1 icon_size=${2:-0}
-    export HOME=$dir/home XDG_CONFIG_HOME=$dir/home/.config XDG_RUNTIME_DIR=$dir/run
-    mkdir -p "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml" "$XDG_RUNTIME_DIR"
-    chmod 700 "$XDG_RUNTIME_DIR"
-    sed "s/SPOUTWISE_TRAY_ICON_SIZE/$icon_size/" "$(dirname "${BASH_SOURCE[0]}")/../hosts/xfce4-panel.xml" \
-        >"$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"
+    local dir=$1 icon_size=${2:-0} screen=${3:-1024x200}
+    desktop_home "$dir"
+    desktop_display "$dir" "$screen" || return 1
+    desktop_bus "$dir" || return 1
+    desktop_xfce_panel "$dir" "$icon_size"
+}
 
-    local display_fd
+# desktop_home DIR: HOME, XDG_CONFIG_HOME and XDG_RUNTIME_DIR inside DIR.
+desktop_home() {
+    export HOME=$1/home XDG_CONFIG_HOME=$1/home/.config XDG_RUNTIME_DIR=$1/run
+    mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+    chmod 700 "$XDG_RUNTIME_DIR"
+}
+
+# desktop_display DIR [SCREEN]: an Xvfb display of SCREEN pixels (WxH), exported as DISPLAY.
+desktop_display() {
+    local dir=$1 screen=${2:-1024x200} display_fd number
     exec {display_fd}<> <(:)
-    Xvfb -displayfd "$display_fd" -screen 0 1024x200x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
+    Xvfb -displayfd "$display_fd" -screen 0 "${screen}x24" -nolisten tcp >"$dir/xvfb.log" 2>&1 &
     desktop_pids+=($!)
-    local number
     read -r -t 10 number <&"$display_fd" || { echo "Xvfb did not start (see $dir/xvfb.log)" >&2; return 1; }
     export DISPLAY=:$number
     unset WAYLAND_DISPLAY
+}
 
+# desktop_bus DIR: a private session bus, exported as DBUS_SESSION_BUS_ADDRESS.
+desktop_bus() {
+    local dir=$1 tries=0
     dbus-daemon --session --nofork --nopidfile --print-address=1 >"$dir/bus.address" 2>/dev/null &
     desktop_pids+=($!)
-    local tries=0
     until [ -s "$dir/bus.address" ] || [ $((tries++)) -gt 50 ]; do sleep 0.1; done
     DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$dir/bus.address")
+    [ -n "$DBUS_SESSION_BUS_ADDRESS" ] || { echo "dbus-daemon did not start" >&2; return 1; }
     export DBUS_SESSION_BUS_ADDRESS
+}
 
+# desktop_xfce_panel DIR TRAY_ICON_SIZE [no-clock]: xfce4-panel with a Status Tray (icon size 0 =
+# automatic) and a clock, or without the clock (a screen that changes only where the tray does).
+desktop_xfce_panel() {
+    local dir=$1 icon_size=$2 conf=$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml no_clock=()
+    [ "${3:-}" = no-clock ] && no_clock=(-e '/<value type="int" value="3"\/>/d')
+    mkdir -p "$conf"
+    sed -e "s/SPOUTWISE_TRAY_ICON_SIZE/$icon_size/" "${no_clock[@]}" "$desktop_lib/../hosts/xfce4-panel.xml" \
+        >"$conf/xfce4-panel.xml"
     xfce4-panel --disable-wm-check >"$dir/panel.log" 2>&1 &
     desktop_pids+=($!)
     desktop_panel_pid=$!
@@ -47,17 +71,89 @@ desktop_wait_for_name() {
     return 1
 }
 
-# desktop_screenshot FILE: the panel strip at the top of the screen.
-desktop_screenshot() {
-    import -display "$DISPLAY" -window root -crop 1024x40+0+0 +repage "$1"
+# desktop_registered_items: the watcher's RegisteredStatusNotifierItems, one a line.
+desktop_registered_items() {
+    dbus-send --session --print-reply --dest=org.kde.StatusNotifierWatcher /StatusNotifierWatcher \
+        org.freedesktop.DBus.Properties.Get string:org.kde.StatusNotifierWatcher \
+        string:RegisteredStatusNotifierItems 2>/dev/null | sed -n 's/^ *string "\(.*\)"$/\1/p'
 }
 
-# Last started first: the app ends on its own terms while its display and bus are still there.
-desktop_stop() {
-    local i pid
-    for ((i = ${#desktop_pids[@]} - 1; i >= 0; i--)); do
-        pid=${desktop_pids[i]}
-        kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
+# desktop_wait_for_item SECONDS: waits until the watcher lists at least one item.
+desktop_wait_for_item() {
+    local deadline=$((SECONDS + $1))
+    while [ $SECONDS -lt "$deadline" ]; do
+        [ -n "$(desktop_registered_items)" ] && return 0
+        sleep 0.2
     done
+    return 1
+}
+
+# desktop_tree PID: PID and all its descendants.
+desktop_tree() {
+    local child
+    echo "$1"
+    for child in $(pgrep -P "$1" || true); do desktop_tree "$child"; done
+}
+
+# desktop_ticks PIDS...: user + system clock ticks used so far by the given processes.
+desktop_ticks() {
+    local total=0 pid t
+    for pid in "$@"; do
+        t=$(awk '{print $14 + $15}' "/proc/$pid/stat" 2>/dev/null) || t=0
+        total=$((total + ${t:-0}))
+    done
+    echo "$total"
+}
+
+# desktop_cpu SECONDS PIDS...: CPU of the given processes over SECONDS, as % of one core.
+desktop_cpu() {
+    local window=$1 before after
+    shift
+    before=$(desktop_ticks "$@")
+    sleep "$window"
+    after=$(desktop_ticks "$@")
+    awk -v d=$((after - before)) -v hz="$(getconf CLK_TCK)" -v s="$window" \
+        'BEGIN {printf "%.2f", 100 * d / hz / s}'
+}
+
+# desktop_screenshot FILE: the panel strip at the top of the screen (panels up to 60 px).
+desktop_screenshot() {
+    import -display "$DISPLAY" -window root -crop 1024x60+0+0 +repage "$1"
+}
+
+# desktop_changed_box BEFORE AFTER [MASK]: the box "W H X Y" around every pixel that differs
+# between two screenshots of the same size, leaving out the MASK box ("W H X Y"); fails when none do.
+desktop_changed_box() {
+    local draw=()
+    [ -n "${3:-}" ] && draw=(-fill black -draw "$(desktop_box_rectangle $3)")
+    local box
+    box=$(convert "$1" "$2" -compose difference -composite -threshold 1% "${draw[@]}" \
+        -format '%@' info: 2>/dev/null) || return 1
+    # An image without changes trims to a 0x0 or 1x1 box.
+    [[ $box =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]] || return 1
+    [ "${BASH_REMATCH[1]}" -gt 1 ] && [ "${BASH_REMATCH[2]}" -gt 1 ] || return 1
+    echo "${BASH_REMATCH[1]} ${BASH_REMATCH[2]} ${BASH_REMATCH[3]} ${BASH_REMATCH[4]}"
+}
+
+# desktop_box_rectangle W H X Y: the box as an ImageMagick draw primitive.
+desktop_box_rectangle() { echo "rectangle $3,$4 $(($3 + $1 - 1)),$(($4 + $2 - 1))"; }
+
+# desktop_x11_click X Y [BUTTON]: a real pointer click through the X server.
+desktop_x11_click() {
+    xdotool mousemove --sync "$1" "$2" && sleep 0.3 && xdotool click "${3:-1}"
+}
+
+# desktop_install PACKAGES...: installs the Debian packages that are missing (through scripts/deps).
+desktop_install() { "$desktop_lib/../deps" "$@"; }
+
+desktop_stop() {
+    local pid all=()
+    # Descendants too: plugin wrappers, bus-activated services, the compositor's clients.
+    for pid in "${desktop_pids[@]}"; do all+=($(desktop_tree "$pid")); done
+    for pid in "${all[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    local tries=0
+    while [ $((tries++)) -lt 20 ] && kill -0 "${all[@]}" 2>/dev/null; do sleep 0.1; done
+    for pid in "${all[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
     desktop_pids=()
 }

@@ -1,11 +1,13 @@
 #include "platform/StatusItem.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QCursor>
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QtEndian>
 
 #include "platform/DBusMenuExporter.h"
+#include "platform/PopupMenu.h"
 #include "platform/StatusNotifierItem.h"
 #include "platform/XEmbedTray.h"
 
@@ -53,15 +55,11 @@ StatusItem::StatusItem(double length, QDBusConnection bus)
         itemService = this->bus.baseService();
     }
     this->bus.registerObject(itemPath, object.get(), QDBusConnection::ExportAdaptors);
-    // A new owner of the watcher name is a new panel, also when it took the name over directly.
     auto* watcher = new QDBusServiceWatcher(watcherService, this->bus,
                                             QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
-            [this](const QString&, const QString&, const QString& owner) {
-                if (!owner.isEmpty()) {
-                    registerWithWatcher();
-                }
-            });
+    connect(
+        watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+        [this](const QString&, const QString&, const QString& owner) { watcherChanged(owner); });
     registerWithWatcher();
 }
 
@@ -89,21 +87,26 @@ void StatusItem::setLength(double length) {
 }
 
 void StatusItem::setMenu(std::unique_ptr<Menu> menu) {
-    if (fallback) {
-        fallback->setMenu(nullptr);
-    }
+    popup.reset();
     exporter.reset();
     itemMenu = std::move(menu);
-    if (itemMenu) {
-        exporter = std::make_unique<DBusMenuExporter>(*itemMenu, bus, menuObjectPath);
+    if (!itemMenu) {
+        return;
     }
-    if (fallback) {
-        fallback->setMenu(itemMenu.get());
+    exporter = std::make_unique<DBusMenuExporter>(*itemMenu, bus, menuObjectPath);
+    if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        popup = std::make_unique<PopupMenu>(*itemMenu);
     }
 }
 
 Menu* StatusItem::menu() const {
     return itemMenu.get();
+}
+
+void StatusItem::popUpMenu(QPoint position) {
+    if (popup) {
+        popup->popup(position.isNull() ? QCursor::pos() : position);
+    }
 }
 
 const IconPixmapList& StatusItem::iconPixmaps() const {
@@ -158,38 +161,59 @@ void StatusItem::setToolTip(const QString& text) {
 }
 
 // One painted frame: converted once here, then served to every property read until the next.
+// A pass that repaints the same pixels (a scene at rest, a repeated request) sends nothing:
+// comparing costs far less than converting and than the panel's work on a NewIcon.
 void StatusItem::exportFrame() {
-    pixmaps = toIconPixmaps(view->images());
+    if (view->images() == exportedImages) {
+        return;
+    }
+    exportedImages = view->images();
+    pixmaps = toIconPixmaps(exportedImages);
     emit object->NewIcon();
     if (fallback) {
-        fallback->setImages(view->images());
+        fallback->setImages(exportedImages);
     }
+}
+
+// A new owner of the watcher name is a new panel, also when it took the name over directly.
+// The panel shows the item as soon as it is registered, so the XEmbed icon goes first: there is
+// never a moment with two icons.
+void StatusItem::watcherChanged(const QString& owner) {
+    if (owner.isEmpty()) {
+        showFallback();
+        return;
+    }
+    fallback.reset();
+    registerWithWatcher();
 }
 
 void StatusItem::registerWithWatcher() {
     const auto call = QDBusMessage::createMethodCall(watcherService, "/StatusNotifierWatcher",
                                                      watcherService, "RegisterStatusNotifierItem")
                       << itemService;
-    auto* pending = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-    connect(pending, &QDBusPendingCallWatcher::finished, this, &StatusItem::registrationFinished);
+    // Only the answer to the latest call tells whether a panel now shows the item.
+    delete registration;
+    registration = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    connect(registration, &QDBusPendingCallWatcher::finished, this,
+            &StatusItem::registrationFinished);
 }
 
 // Without a watcher the item waits quietly for one; on X11 an XEmbed icon stands in meanwhile.
 void StatusItem::registrationFinished(QDBusPendingCallWatcher* call) {
     call->deleteLater();
-    if (!call->isError()) {
-        fallback.reset();
-        return;
+    if (call->isError()) {
+        showFallback();
     }
+}
+
+void StatusItem::showFallback() {
     if (fallback || !XEmbedTray::available()) {
         return;
     }
     fallback = std::make_unique<XEmbedTray>();
-    fallback->setMenu(itemMenu.get());
+    connect(fallback.get(), &XEmbedTray::clicked, this, [this] { popUpMenu({}); });
     fallback->setToolTip(toolTipText);
-    if (view) {
-        fallback->setImages(view->images());
-    }
+    fallback->setImages(exportedImages);
     fallback->show();
 }
 

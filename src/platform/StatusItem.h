@@ -2,6 +2,7 @@
 
 #include <QDBusConnection>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 #include <memory>
@@ -19,6 +20,7 @@ namespace platform {
 class StatusItem;
 class StatusNotifierItem;
 class DBusMenuExporter;
+class PopupMenu;
 class XEmbedTray;
 
 // The area of the status item that hosts its view; as wide as the item's length and as high as
@@ -54,6 +56,10 @@ class StatusItem : public QObject {
     // A click on the item opens the menu.
     void setMenu(std::unique_ptr<Menu> menu);
     Menu* menu() const;
+    // Opens the menu as a popup of our own at `position` on the screen, or at the cursor for
+    // (0, 0), for hosts that ask the item to show its menu instead of showing the exported one.
+    // Needs a widget application; without one there is no popup.
+    void popUpMenu(QPoint position);
 
     // What the panel is shown: the icon of the last painted frame, the tooltip, the menu's path.
     const IconPixmapList& iconPixmaps() const;
@@ -73,18 +79,24 @@ class StatusItem : public QObject {
     void attachView(View& view);
     void setToolTip(const QString& text);
     void exportFrame();
+    void watcherChanged(const QString& owner);
     void registerWithWatcher();
     void registrationFinished(QDBusPendingCallWatcher* call);
+    void showFallback();
 
     QDBusConnection bus;
     double itemLength;
     StatusButton statusButton{*this};
     std::unique_ptr<Menu> itemMenu;
     std::unique_ptr<DBusMenuExporter> exporter;
+    std::unique_ptr<PopupMenu> popup;
     std::unique_ptr<StatusNotifierItem> object;
     std::unique_ptr<XEmbedTray> fallback;
     QString itemService;
+    QPointer<QDBusPendingCallWatcher> registration;
     QPointer<View> view;
+    // The images behind `pixmaps`; a frame with the same pixels is not sent again.
+    std::vector<QImage> exportedImages;
     IconPixmapList pixmaps;
     QString toolTipText;
 };

@@ -5,7 +5,7 @@
 
 namespace platform {
 
-StatusNotifierItem::StatusNotifierItem(const StatusItem& item) : item(item) {
+StatusNotifierItem::StatusNotifierItem(StatusItem& item) : item(item) {
     new StatusNotifierItemAdaptor(this);
 }
 
@@ -21,12 +21,19 @@ ToolTip StatusNotifierItem::toolTip() const {
     return {{}, {}, item.toolTip(), {}};
 }
 
-// Hosts that honour ItemIsMenu open the menu themselves and do not call these.
-void StatusNotifierItem::ContextMenu(int, int) {}
+// Every click a host forwards opens the menu: some call Activate for a left click whatever
+// ItemIsMenu says, some show no exported menu and call ContextMenu.
+void StatusNotifierItem::ContextMenu(int x, int y) {
+    item.popUpMenu({x, y});
+}
 
-void StatusNotifierItem::Activate(int, int) {}
+void StatusNotifierItem::Activate(int x, int y) {
+    item.popUpMenu({x, y});
+}
 
-void StatusNotifierItem::SecondaryActivate(int, int) {}
+void StatusNotifierItem::SecondaryActivate(int x, int y) {
+    item.popUpMenu({x, y});
+}
 
 void StatusNotifierItem::Scroll(int, const QString&) {}
 

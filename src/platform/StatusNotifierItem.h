@@ -26,14 +26,14 @@ class StatusNotifierItem : public QObject {
     Q_PROPERTY(platform::ToolTip ToolTip READ toolTip)
 
   public:
-    explicit StatusNotifierItem(const StatusItem& item);
+    explicit StatusNotifierItem(StatusItem& item);
 
     QString category() const { return "ApplicationStatus"; }
     QString id() const { return SPOUTWISE_APP_ID; }
     QString title() const { return "Spoutwise"; }
     QString status() const { return "Active"; }
     int windowId() const { return 0; }
-    // A left click opens the menu, as a right click does.
+    // A left click opens the menu, as a right click does. Hosts that ignore this call Activate.
     bool itemIsMenu() const { return true; }
     QDBusObjectPath menu() const;
     QString iconName() const { return {}; }
@@ -52,7 +52,7 @@ class StatusNotifierItem : public QObject {
     void NewStatus(const QString& status);
 
   private:
-    const StatusItem& item;
+    StatusItem& item;
 };
 
 }  // namespace platform

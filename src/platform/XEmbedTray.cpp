@@ -1,7 +1,6 @@
 #include "platform/XEmbedTray.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QIcon>
 #include <QPixmap>
 
@@ -30,18 +29,13 @@ void XEmbedTray::setToolTip(const QString& text) {
     icon.setToolTip(text);
 }
 
-void XEmbedTray::setMenu(Menu* menu) {
-    popup = menu ? std::make_unique<PopupMenu>(*menu) : nullptr;
-}
-
 void XEmbedTray::show() {
     icon.show();
 }
 
 void XEmbedTray::activated(QSystemTrayIcon::ActivationReason reason) {
-    const bool click = reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context;
-    if (click && popup) {
-        popup->popup(QCursor::pos());
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context) {
+        emit clicked();
     }
 }
 

@@ -3,11 +3,7 @@
 #include <QImage>
 #include <QString>
 #include <QSystemTrayIcon>
-#include <memory>
 #include <vector>
-
-#include "platform/Menu.h"
-#include "platform/PopupMenu.h"
 
 namespace platform {
 
@@ -25,15 +21,16 @@ class XEmbedTray : public QObject {
 
     void setImages(const std::vector<QImage>& images);
     void setToolTip(const QString& text);
-    // Left and right click open the menu; null shows none.
-    void setMenu(Menu* menu);
     void show();
+
+  signals:
+    // A left or right click on the icon.
+    void clicked();
 
   private:
     void activated(QSystemTrayIcon::ActivationReason reason);
 
     QSystemTrayIcon icon;
-    std::unique_ptr<PopupMenu> popup;
 };
 
 }  // namespace platform

@@ -37,7 +37,7 @@ int largestDifference(const QImage& a, const QImage& b) {
 // Draws `text` as the display pass did before pictures were cached: shaped in place.
 QImage drawnInPlace(const QString& text, const QFont& font, const QColor& color, double x, double y,
                     int scale) {
-    const platform::Size size = platform::textSize(text, font);
+    const Size size = platform::textSize(text, font);
     QImage image = blank(scale);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::TextAntialiasing);

@@ -1,7 +1,9 @@
 #include "platform/StatusItem.h"
 
 #include <gtest/gtest.h>
+
 #include <unistd.h>
+#include <cmath>
 
 #include <QAction>
 #include <QApplication>
@@ -187,6 +189,32 @@ TEST_F(StatusItemTest, IconPixmapsCarryTheImagesStraightAlphaInNetworkByteOrder)
     EXPECT_EQ(pixmaps[1].width, 88);
     EXPECT_EQ(pixmaps[1].height, 44);
     EXPECT_EQ(pixelAt(pixmaps[1], 87, 43), 0x80ff0000u);
+}
+
+// Every channel a premultiplied pixel can hold comes back as the nearest straight value (Qt's
+// bulk conversion is a step off for some of them).
+TEST_F(StatusItemTest, IconPixmapsUnpremultiplyToTheNearestValue) {
+    QImage premultiplied(256, 256, QImage::Format_ARGB32_Premultiplied);
+    for (int alpha = 0; alpha < 256; ++alpha) {
+        for (int value = 0; value < 256; ++value) {
+            const int channel = std::min(value, alpha);
+            premultiplied.setPixel(value, alpha, qRgba(channel, channel / 2, 0, alpha));
+        }
+    }
+    const auto pixmaps = StatusItem::toIconPixmaps({premultiplied});
+    ASSERT_EQ(pixmaps.size(), 1);
+    for (int alpha = 1; alpha < 256; ++alpha) {
+        for (int value = 0; value < 256; ++value) {
+            const int channel = std::min(value, alpha);
+            const auto nearest = [alpha](int c) {
+                return int(std::floor(c * 255.0 / alpha + 0.5));
+            };
+            ASSERT_EQ(pixelAt(pixmaps[0], value, alpha),
+                      qRgba(nearest(channel), nearest(channel / 2), 0, alpha))
+                << value << ", " << alpha;
+        }
+    }
+    EXPECT_EQ(pixelAt(pixmaps[0], 7, 0), 0u);
 }
 
 TEST_F(StatusItemTest, ExportsTheViewsFramesAtBothScalesAndFollowsTheLength) {

@@ -90,3 +90,22 @@ TEST_F(ViewTest, FrameAndBoundsAndMask) {
     ASSERT_TRUE(displayed.wait(5000));  // a resize repaints at the new size
     EXPECT_EQ(view.images()[0].size(), QSize(30, 22));
 }
+
+// A pass paints over the last pass's images, but never over images someone still holds.
+TEST_F(ViewTest, PassReusesItsImagesButLeavesHeldOnesAlone) {
+    view.setNeedsDisplay(true);
+    ASSERT_TRUE(displayed.wait(5000));
+    const uchar* unheld = view.images()[1].constBits();
+    view.setNeedsDisplay(true);
+    ASSERT_TRUE(displayed.wait(5000));
+    EXPECT_EQ(view.images()[1].constBits(), unheld);
+
+    QImage held = view.images()[1];
+    held.setPixel(0, 0, 0xff00ff00);  // detaches: the view's own image is unmarked
+    const QImage kept = view.images()[0];
+    view.setNeedsDisplay(true);
+    ASSERT_TRUE(displayed.wait(5000));
+    EXPECT_NE(view.images()[0].constBits(), kept.constBits());
+    EXPECT_EQ(kept.size(), QSize(44, 22));
+    EXPECT_EQ(view.images()[1].pixel(0, 0), 0u);
+}

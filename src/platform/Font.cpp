@@ -3,7 +3,9 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QStringList>
+#include <utility>
 
 namespace platform {
 
@@ -11,7 +13,7 @@ namespace {
 
 const QString colourEmojiFamily = QStringLiteral("Noto Color Emoji");
 
-QFont sized(QFont font, int pixelSize, QFont::Weight weight) {
+QFont resolved(QFont font, int pixelSize, QFont::Weight weight) {
     font.setPixelSize(pixelSize);
     font.setWeight(weight);
     // The desktop names aliases ("Sans Serif", "monospace") that a family list would skip, falling
@@ -20,7 +22,27 @@ QFont sized(QFont font, int pixelSize, QFont::Weight weight) {
     return font;
 }
 
-bool hasEvenFigures(const QFont& font) {
+// Resolving an alias asks fontconfig and measuring figures shapes text, tens of microseconds,
+// and the scene asks for its fonts on every frame: keep each answer. The desktop's font is part
+// of every key, so a changed setting is followed; the few answers start over rather than evict.
+template <typename Key, typename Value, typename Make>
+Value remembered(QHash<Key, Value>& answers, const Key& key, Make make) {
+    if (const auto found = answers.constFind(key); found != answers.constEnd()) {
+        return *found;
+    }
+    if (answers.size() >= 16) {
+        answers.clear();
+    }
+    return *answers.insert(key, make());
+}
+
+QFont sized(const QFont& font, int pixelSize, QFont::Weight weight) {
+    static QHash<std::pair<QFont, int>, QFont> fonts;
+    return remembered(fonts, std::pair{font, pixelSize * 1000 + int(weight)},
+                      [&] { return resolved(font, pixelSize, weight); });
+}
+
+bool measureEvenFigures(const QFont& font) {
     const QFontMetricsF metrics(font);
     const qreal advance = metrics.horizontalAdvance(QLatin1Char(' '));
     for (char digit = '0'; digit <= '9'; ++digit) {
@@ -29,6 +51,11 @@ bool hasEvenFigures(const QFont& font) {
         }
     }
     return true;
+}
+
+bool hasEvenFigures(const QFont& font) {
+    static QHash<QFont, bool> answers;
+    return remembered(answers, font, [&] { return measureEvenFigures(font); });
 }
 
 }  // namespace

@@ -16,9 +16,11 @@ constexpr std::uint64_t rejectBelow = (std::uint64_t{1} << 53) - 2047;
 }  // namespace
 
 std::uint64_t Random::bits() {
-    std::uint64_t r = 0;
-    arc4random_buf(&r, sizeof r);
-    return r;
+    if (nextInPool == pool.size()) {
+        arc4random_buf(pool.data(), sizeof pool);
+        nextInPool = 0;
+    }
+    return pool[nextInPool++];
 }
 
 std::uint64_t Random::uniformStep() {

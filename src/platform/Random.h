@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace platform {
@@ -18,6 +20,10 @@ class Random {
   private:
     // A uniform whole number from 0 to 2^53 inclusive.
     std::uint64_t uniformStep();
+
+    // The system's bits, fetched a batch at a time: each fetch is a system call.
+    std::array<std::uint64_t, 32> pool{};
+    std::size_t nextInPool = pool.size();
 };
 
 }  // namespace platform

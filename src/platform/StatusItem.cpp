@@ -19,15 +19,36 @@ const QString watcherService = "org.kde.StatusNotifierWatcher";
 const QString itemPath = "/StatusNotifierItem";
 const QString menuObjectPath = "/MenuBar";
 
-IconPixmap toIconPixmap(const QImage& image) {
-    const QImage straight = image.convertToFormat(QImage::Format_ARGB32);
-    const int width = straight.width();
-    IconPixmap pixmap{width, straight.height(), QByteArray(width * straight.height() * 4, '\0')};
-    auto* out = reinterpret_cast<uchar*>(pixmap.bytes.data());
-    for (int y = 0; y < straight.height(); ++y) {
-        qToBigEndian<quint32>(straight.constScanLine(y), width, out + y * width * 4);
+// Writes `image` into `pixmap` as the panel takes it, reusing its bytes; returns whether any
+// byte changed. One pass un-premultiplies, swaps to network order and compares.
+bool updateIconPixmap(IconPixmap& pixmap, const QImage& image) {
+    const QImage premultiplied = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const int width = premultiplied.width();
+    const int height = premultiplied.height();
+    bool changed = pixmap.width != width || pixmap.height != height;
+    if (changed) {
+        pixmap = {width, height, QByteArray(width * height * 4, '\0')};
     }
-    return pixmap;
+    auto* out = reinterpret_cast<quint32*>(pixmap.bytes.data());
+    for (int y = 0; y < height; ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(premultiplied.constScanLine(y));
+        for (int x = 0; x < width; ++x, ++out) {
+            const quint32 value = qToBigEndian<quint32>(qUnpremultiply(in[x]));
+            changed = changed || *out != value;
+            *out = value;
+        }
+    }
+    return changed;
+}
+
+// Writes `images` into `pixmaps`; returns whether anything changed.
+bool updateIconPixmaps(IconPixmapList& pixmaps, const std::vector<QImage>& images) {
+    bool changed = pixmaps.size() != qsizetype(images.size());
+    pixmaps.resize(qsizetype(images.size()));
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        changed = updateIconPixmap(pixmaps[qsizetype(i)], images[i]) || changed;
+    }
+    return changed;
 }
 
 }  // namespace
@@ -131,10 +152,7 @@ DBusMenuExporter* StatusItem::menuExporter() const {
 
 IconPixmapList StatusItem::toIconPixmaps(const std::vector<QImage>& images) {
     IconPixmapList result;
-    result.reserve(qsizetype(images.size()));
-    for (const QImage& image : images) {
-        result.append(toIconPixmap(image));
-    }
+    updateIconPixmaps(result, images);
     return result;
 }
 
@@ -160,18 +178,17 @@ void StatusItem::setToolTip(const QString& text) {
     }
 }
 
-// One painted frame: converted once here, then served to every property read until the next.
-// A pass that repaints the same pixels (a scene at rest, a repeated request) sends nothing:
-// comparing costs far less than converting and than the panel's work on a NewIcon.
+// One painted frame: converted once here, into the last frame's bytes, then served to every
+// property read until the next. A pass that repaints the same pixels (a scene at rest, a
+// repeated request) sends nothing: comparing while converting costs far less than the panel's
+// work on a NewIcon.
 void StatusItem::exportFrame() {
-    if (view->images() == exportedImages) {
+    if (!updateIconPixmaps(pixmaps, view->images())) {
         return;
     }
-    exportedImages = view->images();
-    pixmaps = toIconPixmaps(exportedImages);
     emit object->NewIcon();
     if (fallback) {
-        fallback->setImages(exportedImages);
+        fallback->setImages(view->images());
     }
 }
 
@@ -213,7 +230,9 @@ void StatusItem::showFallback() {
     fallback = std::make_unique<XEmbedTray>();
     connect(fallback.get(), &XEmbedTray::clicked, this, [this] { popUpMenu({}); });
     fallback->setToolTip(toolTipText);
-    fallback->setImages(exportedImages);
+    if (view) {
+        fallback->setImages(view->images());
+    }
     fallback->show();
 }
 

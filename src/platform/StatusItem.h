@@ -95,8 +95,7 @@ class StatusItem : public QObject {
     QString itemService;
     QPointer<QDBusPendingCallWatcher> registration;
     QPointer<View> view;
-    // The images behind `pixmaps`; a frame with the same pixels is not sent again.
-    std::vector<QImage> exportedImages;
+    // The last exported frame; a frame with the same pixels is not sent again.
     IconPixmapList pixmaps;
     QString toolTipText;
 };

@@ -63,29 +63,35 @@ void View::displayIfNeeded() {
         return;
     }
     needsDisplay = false;
-    std::vector<QImage> painted;
-    for (int scale : scales()) {
-        painted.push_back(paint(scale));
+    backing.resize(scales().size());
+    for (std::size_t i = 0; i < backing.size(); ++i) {
+        paintInto(backing[i], scales()[i]);
     }
-    backing = std::move(painted);
     emit displayed();
 }
 
 QImage View::paint(int scale) {
-    const Rect area = bounds();
-    QImage image(qCeil(area.width * scale), qCeil(area.height * scale),
-                 QImage::Format_ARGB32_Premultiplied);
-    if (image.isNull()) {
-        return image;
-    }
-    image.setDevicePixelRatio(scale);
-    image.fill(Qt::transparent);
-    {
-        GraphicsContext context(image, area.height);
-        const GraphicsContext::Scope scope(context);
-        draw(area);
-    }
+    QImage image;
+    paintInto(image, scale);
     return image;
+}
+
+// A pass paints over the last pass's images when no one else holds them, so that it allocates
+// nothing and their paint engine is made once.
+void View::paintInto(QImage& image, int scale) {
+    const Rect area = bounds();
+    const QSize size(qCeil(area.width * scale), qCeil(area.height * scale));
+    if (image.size() != size || !image.isDetached()) {
+        image = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        if (image.isNull()) {
+            return;
+        }
+        image.setDevicePixelRatio(scale);
+    }
+    image.fill(Qt::transparent);
+    GraphicsContext context(image, area.height);
+    const GraphicsContext::Scope scope(context);
+    draw(area);
 }
 
 }  // namespace platform

@@ -49,6 +49,8 @@ class View : public QObject {
     void displayed();
 
   private:
+    void paintInto(QImage& image, int scale);
+
     Rect frameRect;
     int mask = 0;
     bool needsDisplay = false;

@@ -61,7 +61,8 @@ static void BM_Frame(benchmark::State& state) {
 }
 BENCHMARK(BM_Frame);
 
-// One frame with the whole display pass the tray sees: the scene painted at 1x and at 2x.
+// One frame with the whole display pass the tray sees: the scene painted at 1x and at 2x, and
+// its square variant at both.
 static void BM_FrameDisplayPass(benchmark::State& state) {
     const auto view = busyScene();
     const std::vector<Spray> full = view->sprays;

@@ -10,11 +10,13 @@
 // Run under `dbus-run-session --`: the item exports itself on the session bus.
 namespace {
 
-// Paints nothing: every pass gives new images with the same (transparent) pixels.
+// Paints nothing: every pass gives new images with the same (transparent) pixels, wide and
+// square, as many as the scene's.
 class BlankView : public platform::View {
   public:
     explicit BlankView(Rect frame) : View(frame) {}
     void draw(Rect) override {}
+    bool hasSquareVariant() const override { return true; }
 };
 
 QGuiApplication& application() {

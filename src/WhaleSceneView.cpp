@@ -13,6 +13,11 @@ constexpr double labelReserve = 24.0;
 constexpr std::size_t maxSprays = 60;
 constexpr double spawnAbove = 6.3;
 constexpr double ceilingBelowTop = 1.5;
+constexpr double restHeight = 0.4;  // of the view's height: the whale's centre at rest
+
+bool drawable(Rect rect) {
+    return rect.width > 2.0 && rect.height > 2.0;
+}
 
 }  // namespace
 
@@ -36,22 +41,40 @@ void WhaleSceneView::draw(Rect /*dirty*/) {
         return;
     }
     const Rect rect = bounds();
-    if (!(rect.width > 2.0 && rect.height > 2.0)) {
+    if (!drawable(rect)) {
         return;
     }
     computePosition(rect);
-    drawEmojiWhale(rect);
-    drawSprays(*context);
+    drawEmojiWhale(0.0, 0.0);
+    drawSprays(*context, 0.0, 0.0);
     if (showPercentage) {
         drawPercentage(*context, rect);
     }
+}
+
+bool WhaleSceneView::hasSquareVariant() const {
+    return true;
+}
+
+// The same picture moved, not placed anew: the whale keeps its bob around the square's centre
+// and the droplets keep where the wide view's motion put them; the square's edges clip them.
+void WhaleSceneView::drawSquare(Rect square) {
+    platform::GraphicsContext* context = platform::GraphicsContext::current();
+    const Rect rect = bounds();
+    if (context == nullptr || !drawable(rect) || !drawable(square)) {
+        return;
+    }
+    const double dx = square.width * 0.5 - whaleX;
+    const double dy = square.height * 0.5 - rect.height * restHeight;
+    drawEmojiWhale(dx, dy);
+    drawSprays(*context, dx, dy);
 }
 
 void WhaleSceneView::computePosition(Rect rect) {
     const double reserve = showPercentage ? labelReserve : 0.0;
     whaleX = (rect.width - reserve) * 0.5;
     const double bob = (usage * 0.7 + 0.5) * std::sin(phase * (usage * 1.6 + 0.8));
-    whaleY = rect.height * 0.4 + bob;
+    whaleY = rect.height * restHeight + bob;
 }
 
 bool WhaleSceneView::isDark() const {
@@ -80,13 +103,13 @@ QString WhaleSceneView::percentText(double fraction) {
     return QString::asprintf("%3lld%%", static_cast<long long>(percent));
 }
 
-void WhaleSceneView::drawEmojiWhale(Rect /*rect*/) {
+void WhaleSceneView::drawEmojiWhale(double dx, double dy) {
     const QFont font = platform::systemFont(15);
     const QString whale = QStringLiteral("\U0001F433");
     const Size size = platform::textSize(whale, font);
     platform::drawText(
         whale, font,
-        {whaleX - size.width * 0.5, whaleY - size.height * 0.5, size.width, size.height});
+        {whaleX + dx - size.width * 0.5, whaleY + dy - size.height * 0.5, size.width, size.height});
 }
 
 void WhaleSceneView::drawPercentage(platform::GraphicsContext& /*context*/, Rect rect) {
@@ -135,11 +158,11 @@ void WhaleSceneView::advanceSprays(double dt) {
     sprays = std::move(alive);
 }
 
-void WhaleSceneView::drawSprays(platform::GraphicsContext& context) {
+void WhaleSceneView::drawSprays(platform::GraphicsContext& context, double dx, double dy) {
     for (const Spray& spray : sprays) {
         const double alpha = std::min(spray.life / spray.maxLife * 1.6, 1.0) * 0.9;
-        const Rect rect{spray.x - spray.radius, spray.y - spray.radius, spray.radius * 2.0,
-                        spray.radius * 2.0};
+        const Rect rect{spray.x + dx - spray.radius, spray.y + dy - spray.radius,
+                        spray.radius * 2.0, spray.radius * 2.0};
         context.setFillColor(QColor::fromRgbF(1.0f, 1.0f, 1.0f, static_cast<float>(alpha)));
         context.fillEllipseInRect(rect);
         context.setStrokeColor(

@@ -36,6 +36,10 @@ class WhaleSceneView : public platform::View {
 
     bool isOpaque() const override;
     void draw(Rect dirty) override;
+    // For square-only hosts: the whale centred in `square` at its full size, with its droplets
+    // and without the label, which cannot fit. Draws the state the last draw placed.
+    bool hasSquareVariant() const override;
+    void drawSquare(Rect square) override;
 
     // Places the whale within `rect` from `phase` and `usage`.
     void computePosition(Rect rect);
@@ -58,9 +62,10 @@ class WhaleSceneView : public platform::View {
     double whaleY = 0.0;
 
   private:
-    void drawEmojiWhale(Rect rect);
+    // The whale and droplets are drawn moved by (dx, dy) from their place in the scene.
+    void drawEmojiWhale(double dx, double dy);
     void drawPercentage(platform::GraphicsContext& context, Rect rect);
-    void drawSprays(platform::GraphicsContext& context);
+    void drawSprays(platform::GraphicsContext& context, double dx, double dy);
 
     std::shared_ptr<platform::Appearance> appearance;
     std::shared_ptr<platform::Random> random;

@@ -102,11 +102,12 @@ class AppEndToEnd : public ::testing::Test {
     int entryId(Entry entry) { return entries().value(entry).id; }
     QVariantMap entryProperties(Entry entry) { return entries().value(entry).properties; }
 
-    // Waits until every icon pixmap is `width` points wide (at 1x and 2x).
+    // Waits until the wide icon pixmaps are `width` points wide (at 1x and 2x); the square ones
+    // follow them.
     bool iconWidthBecomes(int width) {
         return FakePanel::waitFor([&] {
             const auto pixmaps = panel.iconPixmaps();
-            return pixmaps.size() == 2 && pixmaps[0].width == width &&
+            return pixmaps.size() == 4 && pixmaps[0].width == width &&
                    pixmaps[1].width == 2 * width;
         });
     }
@@ -157,12 +158,12 @@ TEST_F(AppEndToEnd, RegistersAndExportsIconToolTipAndMenu) {
     EXPECT_TRUE(panel.itemIsMenu());
 
     const auto pixmaps = panel.iconPixmaps();
-    ASSERT_EQ(pixmaps.size(), 2);
-    EXPECT_EQ(pixmaps[0].width, 44);
-    EXPECT_EQ(pixmaps[0].height, 22);
-    EXPECT_EQ(pixmaps[1].width, 88);
-    EXPECT_EQ(pixmaps[1].height, 44);
-    EXPECT_EQ(pixmaps[1].bytes.size(), 88 * 44 * 4);
+    ASSERT_EQ(pixmaps.size(), 4);
+    const QList<QSize> sizes{{44, 22}, {88, 44}, {22, 22}, {44, 44}};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(QSize(pixmaps[i].width, pixmaps[i].height), sizes[i]) << i;
+        EXPECT_EQ(pixmaps[i].bytes.size(), sizes[i].width() * sizes[i].height() * 4) << i;
+    }
 
     const QRegularExpression toolTip(
         QString("^CPU: \\d{1,3}% · %1 核$").arg(sysconf(_SC_NPROCESSORS_ONLN)));

@@ -20,6 +20,7 @@
 #include "StatusMenu.h"
 #include "TestApp.h"
 #include "VirtualDisplay.h"
+#include "WhaleSceneView.h"
 #include "platform/DBusMenuExporter.h"
 #include "platform/GraphicsContext.h"
 #include "platform/Timer.h"
@@ -283,6 +284,45 @@ TEST_F(StatusItemTest, SendsNewIconOnlyForAFrameWhosePixelsChanged) {
     EXPECT_NE(panel.iconPixmaps().value(1).bytes, first.value(1).bytes);
     repaint();
     EXPECT_EQ(panel.newIconCount(), 2);
+}
+
+// Wide 1x and 2x first, so that hosts taking the first or the largest keep the wide picture;
+// then the square ones, which only square hosts pick. An unchanged scene sends nothing.
+TEST_F(StatusItemTest, ExportsTheScenesSquareVariantAfterItsWideFrames) {
+    ASSERT_TRUE(panel.start());
+    StatusItem item(44.0, bus.connect());
+    WhaleSceneView view(item.button()->bounds(),
+                        std::make_shared<platform::Appearance>(QDBusConnection(QString())),
+                        std::make_shared<platform::Random>());
+    item.button()->addSubview(view);
+    ASSERT_TRUE(panel.waitForItem());
+    QSignalSpy displayed(&view, &View::displayed);
+    auto repaint = [&] {
+        view.setNeedsDisplay(true);
+        ASSERT_TRUE(displayed.wait(5000));
+        roundTrip();
+    };
+
+    repaint();
+    EXPECT_EQ(panel.newIconCount(), 1);
+    const auto first = panel.iconPixmaps();
+    ASSERT_EQ(first.size(), 4);
+    const QList<QSize> sizes{{44, 22}, {88, 44}, {22, 22}, {44, 44}};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(QSize(first[i].width, first[i].height), sizes[i]) << i;
+    }
+    const auto square = StatusItem::toIconPixmaps(view.squareImages());
+    ASSERT_EQ(square.size(), 2);
+    EXPECT_EQ(first[2].bytes, square[0].bytes);
+    EXPECT_EQ(first[3].bytes, square[1].bytes);
+
+    repaint();
+    EXPECT_EQ(panel.newIconCount(), 1);
+    view.usage = 1.0;
+    view.phase = 1.0;  // the whale bobs up
+    repaint();
+    EXPECT_EQ(panel.newIconCount(), 2);
+    EXPECT_NE(panel.iconPixmaps().value(3).bytes, first.value(3).bytes);
 }
 
 TEST_F(StatusItemTest, ToolTipTitleIsTheTextAndChangesAreSignalledOnce) {

@@ -368,3 +368,60 @@ TEST_F(WhaleSceneViewTest, DefaultViewStartsEmptyAndPaints) {
     EXPECT_EQ(plain->sprays.size(), 6u);
     EXPECT_FALSE(inkOf(plain->paint(2)).empty());
 }
+
+namespace {
+
+// The square variant at 2x, painted by a display pass as the tray gets it.
+QImage squareOf(WhaleSceneView& view) {
+    view.setNeedsDisplay(true);
+    view.displayIfNeeded();
+    return view.squareImages().size() == 2 ? view.squareImages()[1] : QImage();
+}
+
+}  // namespace
+
+TEST_F(WhaleSceneViewTest, SquareVariantCentresTheFullSizeWhaleWithoutTheLabel) {
+    view.usage = view.displayUsage = 1.0;
+    const QImage square = squareOf(view);
+    ASSERT_EQ(view.squareImages().size(), 2u);
+    EXPECT_EQ(view.squareImages()[0].size(), QSize(22, 22));
+    EXPECT_EQ(square.size(), QSize(44, 44));
+    const Ink ink = inkOf(square);
+    EXPECT_NEAR(ink.centreX(), 11.0, 1.0);
+    EXPECT_NEAR(ink.centreY(), 11.0, 1.5);
+    EXPECT_GT(ink.right - ink.left, 12.0);
+
+    const QColor label = view.percentColor();
+    const auto labelColoured = [&](double, QRgb p) {
+        const QColor c = QColor::fromRgba(qUnpremultiply(p));
+        return std::abs(c.redF() - label.redF()) < 0.1 &&
+               std::abs(c.greenF() - label.greenF()) < 0.1 &&
+               std::abs(c.blueF() - label.blueF()) < 0.1;
+    };
+    ASSERT_FALSE(inkOf(view.images()[1], labelColoured).empty());
+    EXPECT_TRUE(inkOf(square, labelColoured).empty());
+    // Nor does the label make room there; the wide scene keeps its own layout.
+    EXPECT_EQ(view.whaleX, 10.0);
+    view.showPercentage = false;
+    EXPECT_EQ(squareOf(view), square);
+    EXPECT_EQ(view.whaleX, 22.0);
+}
+
+TEST_F(WhaleSceneViewTest, SquareVariantFollowsTheSceneAndLeavesItsStateAlone) {
+    // Beside the whale at (10, 8.8), and one far outside the square, which clips it.
+    view.sprays = {{19, 8.8, 0, 0, 0.5, 0.6, 0.6}, {40, 8, 0, 0, 1.3, 0.6, 0.6}};
+    const std::vector<Spray> before = view.sprays;
+    const QImage square = squareOf(view);
+    const Ink droplet = inkOf(square, [](double x, QRgb) { return x > 19.2; });
+    EXPECT_NEAR(droplet.centreX(), 20.0, 0.25);
+    EXPECT_NEAR(droplet.centreY(), 11.0, 0.25);
+    EXPECT_EQ(view.sprays.size(), before.size());
+    EXPECT_EQ(view.sprays[0].x, before[0].x);
+    EXPECT_EQ(view.whaleY, 22 * 0.4);
+
+    view.usage = 1.0;
+    view.phase = pi / 2 / 2.4;  // 1.2 points up
+    const auto whale = [](double x, QRgb) { return x < 19.0; };
+    // Within a pixel of the 2x image.
+    EXPECT_NEAR(inkOf(squareOf(view), whale).top - inkOf(square, whale).top, 1.2, 0.5);
+}

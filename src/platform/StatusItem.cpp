@@ -41,12 +41,17 @@ bool updateIconPixmap(IconPixmap& pixmap, const QImage& image) {
     return changed;
 }
 
-// Writes `images` into `pixmaps`; returns whether anything changed.
-bool updateIconPixmaps(IconPixmapList& pixmaps, const std::vector<QImage>& images) {
-    bool changed = pixmaps.size() != qsizetype(images.size());
-    pixmaps.resize(qsizetype(images.size()));
-    for (std::size_t i = 0; i < images.size(); ++i) {
-        changed = updateIconPixmap(pixmaps[qsizetype(i)], images[i]) || changed;
+// Writes `images`, then `square`, into `pixmaps`; returns whether anything changed. The wide
+// ones lead and the wide 2x stays the largest, for hosts that take the first or the largest.
+bool updateIconPixmaps(IconPixmapList& pixmaps, const std::vector<QImage>& images,
+                       const std::vector<QImage>& square = {}) {
+    const auto count = qsizetype(images.size() + square.size());
+    bool changed = pixmaps.size() != count;
+    pixmaps.resize(count);
+    for (qsizetype i = 0; i < count; ++i) {
+        const auto wide = qsizetype(images.size());
+        const QImage& image = i < wide ? images[std::size_t(i)] : square[std::size_t(i - wide)];
+        changed = updateIconPixmap(pixmaps[i], image) || changed;
     }
     return changed;
 }
@@ -183,7 +188,7 @@ void StatusItem::setToolTip(const QString& text) {
 // repeated request) sends nothing: comparing while converting costs far less than the panel's
 // work on a NewIcon.
 void StatusItem::exportFrame() {
-    if (!updateIconPixmaps(pixmaps, view->images())) {
+    if (!updateIconPixmaps(pixmaps, view->images(), view->squareImages())) {
         return;
     }
     emit object->NewIcon();

@@ -61,7 +61,8 @@ class StatusItem : public QObject {
     // Needs a widget application; without one there is no popup.
     void popUpMenu(QPoint position);
 
-    // What the panel is shown: the icon of the last painted frame, the tooltip, the menu's path.
+    // What the panel is shown: the icon of the last painted frame (the view's images, then its
+    // square variant's), the tooltip, the menu's path.
     const IconPixmapList& iconPixmaps() const;
     const QString& toolTip() const;
     QString menuPath() const;

@@ -59,6 +59,14 @@ class StatusItemTest : public ::testing::Test {
         QCoreApplication::processEvents();
     }
 
+    // Repaints `view` and waits until the panel has heard whatever the pass sent.
+    void repaint(View& view) {
+        QSignalSpy displayed(&view, &View::displayed);
+        view.setNeedsDisplay(true);
+        ASSERT_TRUE(displayed.wait(5000));
+        roundTrip();
+    }
+
     TestApp app;
     PrivateBus bus;
     FakePanel panel{bus.connect()};
@@ -260,29 +268,23 @@ TEST_F(StatusItemTest, SendsNewIconOnlyForAFrameWhosePixelsChanged) {
     DotView view({0, 0, 44, 22});
     item.button()->addSubview(view);
     ASSERT_TRUE(panel.waitForItem());
-    QSignalSpy displayed(&view, &View::displayed);
-    auto repaint = [&] {
-        view.setNeedsDisplay(true);
-        ASSERT_TRUE(displayed.wait(5000));
-        roundTrip();
-    };
 
     roundTrip();
     EXPECT_EQ(panel.newIconCount(), 0);
-    repaint();
+    repaint(view);
     EXPECT_EQ(panel.newIconCount(), 1);
     const auto first = panel.iconPixmaps();
 
     // Painted again into new images, pixel for pixel the same: nothing to tell the panel.
-    repaint();
-    repaint();
+    repaint(view);
+    repaint(view);
     EXPECT_EQ(panel.newIconCount(), 1);
 
     view.dotX = 20.0;
-    repaint();
+    repaint(view);
     EXPECT_EQ(panel.newIconCount(), 2);
     EXPECT_NE(panel.iconPixmaps().value(1).bytes, first.value(1).bytes);
-    repaint();
+    repaint(view);
     EXPECT_EQ(panel.newIconCount(), 2);
 }
 
@@ -296,14 +298,8 @@ TEST_F(StatusItemTest, ExportsTheScenesSquareVariantAfterItsWideFrames) {
                         std::make_shared<platform::Random>());
     item.button()->addSubview(view);
     ASSERT_TRUE(panel.waitForItem());
-    QSignalSpy displayed(&view, &View::displayed);
-    auto repaint = [&] {
-        view.setNeedsDisplay(true);
-        ASSERT_TRUE(displayed.wait(5000));
-        roundTrip();
-    };
 
-    repaint();
+    repaint(view);
     EXPECT_EQ(panel.newIconCount(), 1);
     const auto first = panel.iconPixmaps();
     ASSERT_EQ(first.size(), 4);
@@ -316,11 +312,11 @@ TEST_F(StatusItemTest, ExportsTheScenesSquareVariantAfterItsWideFrames) {
     EXPECT_EQ(first[2].bytes, square[0].bytes);
     EXPECT_EQ(first[3].bytes, square[1].bytes);
 
-    repaint();
+    repaint(view);
     EXPECT_EQ(panel.newIconCount(), 1);
     view.usage = 1.0;
     view.phase = 1.0;  // the whale bobs up
-    repaint();
+    repaint(view);
     EXPECT_EQ(panel.newIconCount(), 2);
     EXPECT_NE(panel.iconPixmaps().value(3).bytes, first.value(3).bytes);
 }

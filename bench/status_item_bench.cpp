@@ -44,7 +44,7 @@ std::vector<QImage> paintedFrame() {
 // Benchmarks that export need a bus; the item registers on the session bus.
 bool sessionBusReady(benchmark::State& state) {
     application();
-    if (!QDBusConnection::sessionBus().isConnected()) {
+    if (!platform::BusConnection::session()->isConnected()) {
         state.SkipWithError("no session bus; run under dbus-run-session");
         return false;
     }
@@ -84,7 +84,7 @@ static void BM_ExportUnchangedFrame(benchmark::State& state) {
     if (!sessionBusReady(state)) {
         return;
     }
-    platform::StatusItem item(44.0, QDBusConnection::sessionBus());
+    platform::StatusItem item(44.0);
     BlankView view({0, 0, 44, 22});
     item.button()->addSubview(view);
     for (auto _ : state) {
@@ -98,7 +98,7 @@ static void BM_ExportChangedFrame(benchmark::State& state) {
     if (!sessionBusReady(state)) {
         return;
     }
-    platform::StatusItem item(44.0, QDBusConnection::sessionBus());
+    platform::StatusItem item(44.0);
     BlankView view({0, 0, 44, 22});
     view.setAutoresizingMask(platform::View::widthSizable);
     item.button()->addSubview(view);
@@ -117,7 +117,7 @@ static void BM_IdleScene(benchmark::State& state) {
     if (!sessionBusReady(state)) {
         return;
     }
-    platform::StatusItem item(44.0, QDBusConnection::sessionBus());
+    platform::StatusItem item(44.0);
     WhaleSceneView view({0, 0, 44, 22},
                         std::make_shared<platform::Appearance>(QDBusConnection(QString())),
                         std::make_shared<platform::Random>());

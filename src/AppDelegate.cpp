@@ -26,7 +26,7 @@ double itemLength(bool showPercentage) {
 
 AppDelegate::Services withRealServices(AppDelegate::Services services) {
     services.application = orReal(std::move(services.application));
-    services.bus = services.bus.value_or(QDBusConnection::sessionBus());
+    services.bus = services.bus ? std::move(services.bus) : platform::BusConnection::session();
     services.timers = orReal(std::move(services.timers));
     services.wallClock = orReal(std::move(services.wallClock));
     services.defaults = orReal(std::move(services.defaults));
@@ -79,7 +79,7 @@ bool AppDelegate::storedShowPercentage() {
 
 void AppDelegate::setupStatusItem() {
     const bool showPercentage = storedShowPercentage();
-    statusItem = std::make_shared<platform::StatusItem>(itemLength(showPercentage), *services.bus);
+    statusItem = std::make_shared<platform::StatusItem>(itemLength(showPercentage), services.bus);
     sceneView = std::make_shared<WhaleSceneView>();
     sceneView->showPercentage = showPercentage;
     if (auto* button = statusItem->button()) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDBusConnection>
 #include <QObject>
 #include <functional>
 #include <memory>
@@ -31,7 +30,7 @@ class AppDelegate : public platform::ApplicationDelegate,
     struct Services {
         std::shared_ptr<platform::Application> application;
         // Where the tray item is exported; the session bus unless given.
-        std::optional<QDBusConnection> bus;
+        std::shared_ptr<platform::BusConnection> bus;
         std::shared_ptr<const platform::Logger> log;
         std::shared_ptr<platform::TimerFactory> timers;
         std::shared_ptr<const platform::WallClock> wallClock;

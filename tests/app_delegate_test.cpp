@@ -119,7 +119,7 @@ class AppDelegateTest : public ::testing::Test {
         services.alerts = system;
         services.wallClock = system;
         services.processInfo = system;
-        services.bus = sessionBus.connect();
+        services.bus = sessionBus.itemBus();
         services.log = log;
         services.timers = timers;
         services.bundle = bundle;

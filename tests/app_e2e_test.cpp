@@ -18,7 +18,7 @@
 #include "FakePanel.h"
 #include "PrivateBus.h"
 #include "TestApp.h"
-#include "platform/DBusTypes.h"
+#include "DBusMarshalling.h"
 
 // The real spoutwise binary against a fake panel on a private session bus, with a private
 // system bus and a home folder of its own.

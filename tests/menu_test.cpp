@@ -38,7 +38,7 @@ class MenuTest : public ::testing::Test {
     TestApp app;
     PrivateBus bus;
     FakePanel panel{bus.connect()};
-    StatusItem item{44.0, bus.connect()};
+    StatusItem item{44.0, bus.itemBus()};
     StatusMenu menu{item};
 };
 

@@ -105,7 +105,7 @@ class PopupTest : public StatusItemOnX11Test {
         StatusItemOnX11Test::SetUp();
         // The panel first: the item then registers at once and never looks for an XEmbed tray.
         ASSERT_TRUE(panel.start());
-        item = std::make_unique<StatusItem>(44.0, bus.connect());
+        item = std::make_unique<StatusItem>(44.0, bus.itemBus());
         menu = std::make_unique<StatusMenu>(*item);
         ASSERT_TRUE(panel.waitForItem());
     }
@@ -128,7 +128,7 @@ quint32 pixelAt(const IconPixmap& pixmap, int x, int y) {
 
 TEST_F(StatusItemTest, RegistersWithTheWatcherAndExportsItsProperties) {
     ASSERT_TRUE(panel.start());
-    StatusItem item(44.0, bus.connect());
+    StatusItem item(44.0, bus.itemBus());
     ASSERT_TRUE(panel.waitForItem());
 
     EXPECT_EQ(panel.registeredItems(),
@@ -148,7 +148,7 @@ TEST_F(StatusItemTest, RegistersWithTheWatcherAndExportsItsProperties) {
 }
 
 TEST_F(StatusItemTest, RegistersWhenTheWatcherAppearsLaterAndAgainAfterItRestarts) {
-    StatusItem item(44.0, bus.connect());
+    StatusItem item(44.0, bus.itemBus());
     ASSERT_TRUE(panel.start());
     ASSERT_TRUE(panel.waitForItem());
     EXPECT_EQ(panel.registeredItems(), QStringList{item.serviceName()});
@@ -161,7 +161,7 @@ TEST_F(StatusItemTest, RegistersWhenTheWatcherAppearsLaterAndAgainAfterItRestart
 
 TEST_F(StatusItemTest, RegistersWithAPanelThatTookTheWatcherNameOver) {
     ASSERT_TRUE(panel.start());
-    StatusItem item(44.0, bus.connect());
+    StatusItem item(44.0, bus.itemBus());
     ASSERT_TRUE(panel.waitForItem());
 
     FakePanel successor(bus.connect());
@@ -172,11 +172,11 @@ TEST_F(StatusItemTest, RegistersWithAPanelThatTookTheWatcherNameOver) {
 
 TEST_F(StatusItemTest, SecondItemOfTheProcessRegistersUnderItsUniqueName) {
     ASSERT_TRUE(panel.start());
-    StatusItem first(44.0, bus.connect());
-    auto connection = bus.connect();
+    StatusItem first(44.0, bus.itemBus());
+    const auto connection = bus.itemBus();
     StatusItem second(44.0, connection);
     ASSERT_TRUE(panel.waitForItem(2));
-    EXPECT_EQ(second.serviceName(), connection.baseService());
+    EXPECT_EQ(second.serviceName(), connection->uniqueName());
     EXPECT_EQ(panel.registeredItems(), (QStringList{first.serviceName(), second.serviceName()}));
 }
 
@@ -228,7 +228,7 @@ TEST_F(StatusItemTest, IconPixmapsUnpremultiplyToTheNearestValue) {
 
 TEST_F(StatusItemTest, ExportsTheViewsFramesAtBothScalesAndFollowsTheLength) {
     ASSERT_TRUE(panel.start());
-    StatusItem item(44.0, bus.connect());
+    StatusItem item(44.0, bus.itemBus());
     ASSERT_TRUE(panel.waitForItem());
     // Sizing the view schedules its first pass, which the panel now hears of.
     BlankView view({});
@@ -253,7 +253,7 @@ TEST_F(StatusItemTest, ExportsTheViewsFramesAtBothScalesAndFollowsTheLength) {
 }
 
 TEST_F(StatusItemTest, ViewWithoutTheSizableMaskKeepsItsFrame) {
-    StatusItem item(44.0, bus.connect());
+    StatusItem item(44.0, bus.itemBus());
     EXPECT_EQ(item.button()->bounds(), (Rect{0, 0, 44, 22}));
     BlankView view({0, 0, 44, 22});
     item.button()->addSubview(view);
@@ -264,7 +264,7 @@ TEST_F(StatusItemTest, ViewWithoutTheSizableMaskKeepsItsFrame) {
 
 TEST_F(StatusItemTest, SendsNewIconOnlyForAFrameWhosePixelsChanged) {
     ASSERT_TRUE(panel.start());
-    StatusItem item(44.0, bus.connect());
+    StatusItem item(44.0, bus.itemBus());
     DotView view({0, 0, 44, 22});
     item.button()->addSubview(view);
     ASSERT_TRUE(panel.waitForItem());
@@ -292,7 +292,7 @@ TEST_F(StatusItemTest, SendsNewIconOnlyForAFrameWhosePixelsChanged) {
 // then the square ones, which only square hosts pick. An unchanged scene sends nothing.
 TEST_F(StatusItemTest, ExportsTheScenesSquareVariantAfterItsWideFrames) {
     ASSERT_TRUE(panel.start());
-    StatusItem item(44.0, bus.connect());
+    StatusItem item(44.0, bus.itemBus());
     WhaleSceneView view(item.button()->bounds(),
                         std::make_shared<platform::Appearance>(QDBusConnection(QString())),
                         std::make_shared<platform::Random>());
@@ -323,7 +323,7 @@ TEST_F(StatusItemTest, ExportsTheScenesSquareVariantAfterItsWideFrames) {
 
 TEST_F(StatusItemTest, ToolTipTitleIsTheTextAndChangesAreSignalledOnce) {
     ASSERT_TRUE(panel.start());
-    StatusItem item(44.0, bus.connect());
+    StatusItem item(44.0, bus.itemBus());
     ASSERT_TRUE(panel.waitForItem());
 
     item.button()->setToolTip("CPU: 12%");
@@ -420,7 +420,7 @@ TEST_F(PopupTest, OpenPopupShowsLiveTitlesWhileThePanelGetsOnlyTheChangedLabels)
 TEST_F(StatusItemOnX11Test, XEmbedIconStandsInOnlyWhileNoWatcherShowsTheItem) {
     FakeXEmbedTray tray(display.name());
     ASSERT_TRUE(tray.isRunning());
-    StatusItem item(44.0, bus.connect());
+    StatusItem item(44.0, bus.itemBus());
     BlankView view({0, 0, 44, 22});
     item.button()->addSubview(view);
     view.setNeedsDisplay(true);
@@ -445,7 +445,7 @@ TEST_F(StatusItemOnX11Test, XEmbedIconStandsInOnlyWhileNoWatcherShowsTheItem) {
 
 TEST_F(StatusItemOnX11Test, ClickOnTheXEmbedIconOpensThePopup) {
     FakeXEmbedTray tray(display.name());
-    StatusItem item(44.0, bus.connect());
+    StatusItem item(44.0, bus.itemBus());
     StatusMenu menu(item);
     ASSERT_TRUE(panel.waitFor([&] { return tray.shownIcons() == 1; }));
     QWidget* icon = nullptr;

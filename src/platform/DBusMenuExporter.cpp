@@ -28,9 +28,8 @@ QVariantMap filtered(const QVariantMap& properties, const QStringList& names) {
 
 }  // namespace
 
-DBusMenuExporter::DBusMenuExporter(Menu& menu, QDBusConnection bus, QString path)
-    : menu(menu), bus(std::move(bus)), objectPath(std::move(path)), menuSession(menu) {
-    registerDBusTypes();
+DBusMenuExporter::DBusMenuExporter(Menu& menu, std::shared_ptr<BusConnection> bus, QString path)
+    : bus(std::move(bus)), menu(menu), objectPath(path.toUtf8()), menuSession(menu) {
     for (int id = 1; id <= int(menu.items().size()); ++id) {
         watch(id);
     }
@@ -38,16 +37,13 @@ DBusMenuExporter::DBusMenuExporter(Menu& menu, QDBusConnection bus, QString path
     mergeTimer.setInterval(0);
     connect(&mergeTimer, &QTimer::timeout, this, &DBusMenuExporter::flush);
     connect(&menu, &Menu::itemAdded, this, &DBusMenuExporter::itemAdded);
-    object = std::make_unique<DBusMenuObject>(*this);
-    this->bus.registerObject(objectPath, object.get(), QDBusConnection::ExportAdaptors);
+    object = std::make_unique<DBusMenuObject>(*this, *this->bus, objectPath.constData());
 }
 
-DBusMenuExporter::~DBusMenuExporter() {
-    bus.unregisterObject(objectPath);
-}
+DBusMenuExporter::~DBusMenuExporter() = default;
 
-const QString& DBusMenuExporter::path() const {
-    return objectPath;
+QString DBusMenuExporter::path() const {
+    return QString::fromUtf8(objectPath);
 }
 
 MenuSession& DBusMenuExporter::session() {
@@ -153,7 +149,7 @@ void DBusMenuExporter::watch(int id) {
 
 void DBusMenuExporter::itemAdded() {
     watch(int(menu.items().size()));
-    emit layoutUpdated(++layoutRevision, 0);
+    object->layoutUpdated(++layoutRevision, 0);
 }
 
 void DBusMenuExporter::flush() {
@@ -163,7 +159,7 @@ void DBusMenuExporter::flush() {
         sendUpdates(id, updated, removed);
     }
     if (!updated.isEmpty() || !removed.isEmpty()) {
-        emit itemsPropertiesUpdated(updated, removed);
+        object->itemsPropertiesUpdated(updated, removed);
     }
 }
 

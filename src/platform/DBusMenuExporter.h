@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDBusConnection>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -14,6 +13,7 @@
 
 namespace platform {
 
+class BusConnection;
 class DBusMenuObject;
 
 // Exports a Menu as com.canonical.dbusmenu at `path` on `bus`. The root has id 0 and entry i of
@@ -23,10 +23,10 @@ class DBusMenuExporter : public QObject {
     Q_OBJECT
 
   public:
-    DBusMenuExporter(Menu& menu, QDBusConnection bus, QString path);
+    DBusMenuExporter(Menu& menu, std::shared_ptr<BusConnection> bus, QString path);
     ~DBusMenuExporter() override;
 
-    const QString& path() const;
+    QString path() const;
     MenuSession& session();
 
     // The protocol's operations, called by the D-Bus object.
@@ -41,11 +41,6 @@ class DBusMenuExporter : public QObject {
     // The full property set of an entry as the protocol names it; defaults are left out.
     static QVariantMap properties(const MenuItem& item);
 
-  signals:
-    void layoutUpdated(uint revision, int parent);
-    void itemsPropertiesUpdated(const platform::DBusMenuItemList& updated,
-                                const platform::DBusMenuItemKeysList& removed);
-
   private:
     std::shared_ptr<MenuItem> itemAt(int id) const;
     void watch(int id);
@@ -53,9 +48,9 @@ class DBusMenuExporter : public QObject {
     void flush();
     void sendUpdates(int id, DBusMenuItemList& updated, DBusMenuItemKeysList& removed);
 
+    std::shared_ptr<BusConnection> bus;
     Menu& menu;
-    QDBusConnection bus;
-    QString objectPath;
+    QByteArray objectPath;
     MenuSession menuSession;
     std::unique_ptr<DBusMenuObject> object;
     uint layoutRevision = 1;

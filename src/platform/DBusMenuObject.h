@@ -1,48 +1,35 @@
 #pragma once
 
-#include <QDBusVariant>
-#include <QObject>
-#include <QStringList>
-
 #include "platform/DBusTypes.h"
+
+struct sd_bus_slot;
 
 namespace platform {
 
+class BusConnection;
 class DBusMenuExporter;
 
-// The com.canonical.dbusmenu object under the protocol's own names; forwards to the exporter.
-class DBusMenuObject : public QObject {
-    Q_OBJECT
-    Q_PROPERTY(uint Version READ version)
-    Q_PROPERTY(QString TextDirection READ textDirection)
-    Q_PROPERTY(QString Status READ status)
-    Q_PROPERTY(QStringList IconThemePath READ iconThemePath)
-
+// The com.canonical.dbusmenu object at `path` on the item's bus, under the protocol's own names;
+// forwards calls to the exporter and sends the signals it asks for.
+class DBusMenuObject {
   public:
-    explicit DBusMenuObject(DBusMenuExporter& exporter);
+    static constexpr const char* interface = "com.canonical.dbusmenu";
 
-    uint version() const { return 3; }
-    QString textDirection() const { return "ltr"; }
-    QString status() const { return "normal"; }
-    QStringList iconThemePath() const { return {}; }
+    DBusMenuObject(DBusMenuExporter& exporter, BusConnection& bus, const char* path);
+    ~DBusMenuObject();
+    DBusMenuObject(const DBusMenuObject&) = delete;
+    DBusMenuObject& operator=(const DBusMenuObject&) = delete;
 
-    uint GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames,
-                   DBusMenuLayoutItem& layout);
-    DBusMenuItemList GetGroupProperties(const QList<int>& ids, const QStringList& propertyNames);
-    QDBusVariant GetProperty(int id, const QString& name);
-    void Event(int id, const QString& eventId, const QDBusVariant& data, uint timestamp);
-    QList<int> EventGroup(const DBusMenuEventList& events);
-    bool AboutToShow(int id);
-    QList<int> AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors);
+    void layoutUpdated(uint revision, int parent);
+    void itemsPropertiesUpdated(const DBusMenuItemList& updated,
+                                const DBusMenuItemKeysList& removed);
 
-  signals:
-    void ItemsPropertiesUpdated(const platform::DBusMenuItemList& updatedProps,
-                                const platform::DBusMenuItemKeysList& removedProps);
-    void LayoutUpdated(uint revision, int parent);
-    void ItemActivationRequested(int id, uint timestamp);
+    DBusMenuExporter& exporter;
 
   private:
-    DBusMenuExporter& exporter;
+    BusConnection& bus;
+    const char* path;
+    sd_bus_slot* slot = nullptr;
 };
 
 }  // namespace platform

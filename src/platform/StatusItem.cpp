@@ -1,9 +1,9 @@
 #include "platform/StatusItem.h"
 
+#include <systemd/sd-bus.h>
+
 #include <QApplication>
 #include <QCursor>
-#include <QDBusPendingCallWatcher>
-#include <QDBusServiceWatcher>
 #include <QtEndian>
 
 #include "platform/DBusMenuExporter.h"
@@ -15,8 +15,8 @@ namespace platform {
 
 namespace {
 
-const QString watcherService = "org.kde.StatusNotifierWatcher";
-const QString itemPath = "/StatusNotifierItem";
+constexpr char watcherService[] = "org.kde.StatusNotifierWatcher";
+constexpr char itemPath[] = "/StatusNotifierItem";
 const QString menuObjectPath = "/MenuBar";
 
 // Writes `image` into `pixmap` as the panel takes it, reusing its bytes; returns whether any
@@ -70,28 +70,36 @@ void StatusButton::setToolTip(const QString& text) {
     item.setToolTip(text);
 }
 
-StatusItem::StatusItem(double length, QDBusConnection bus)
+StatusItem::StatusItem(double length, std::shared_ptr<BusConnection> bus)
     : bus(std::move(bus)), itemLength(length) {
-    registerDBusTypes();
-    object = std::make_unique<StatusNotifierItem>(*this);
+    object = std::make_unique<StatusNotifierItem>(*this, *this->bus, itemPath);
     itemService =
         QString("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid());
     // Another item of this process may hold the name on a shared bus; the unique name serves too.
-    if (!this->bus.registerService(itemService)) {
-        itemService = this->bus.baseService();
+    if (!this->bus->requestName(itemService)) {
+        itemService = this->bus->uniqueName();
     }
-    this->bus.registerObject(itemPath, object.get(), QDBusConnection::ExportAdaptors);
-    auto* watcher = new QDBusServiceWatcher(watcherService, this->bus,
-                                            QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(
-        watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
-        [this](const QString&, const QString&, const QString& owner) { watcherChanged(owner); });
+    if (this->bus->isConnected()) {
+        const QByteArray rule = QByteArray(
+                                    "type='signal',sender='org.freedesktop.DBus',"
+                                    "member='NameOwnerChanged',arg0='") +
+                                watcherService + "'";
+        sd_bus_add_match(
+            this->bus->get(), &watcherMatch, rule.constData(),
+            [](sd_bus_message* signal, void* item, sd_bus_error*) {
+                return watcherOwnerChanged(signal, item);
+            },
+            this);
+    }
     registerWithWatcher();
 }
 
 StatusItem::~StatusItem() {
-    bus.unregisterObject(itemPath);
-    bus.unregisterService(itemService);
+    sd_bus_slot_unref(registration);
+    sd_bus_slot_unref(watcherMatch);
+    object.reset();
+    exporter.reset();
+    bus->releaseName(itemService);
 }
 
 StatusButton* StatusItem::button() {
@@ -177,7 +185,7 @@ void StatusItem::setToolTip(const QString& text) {
         return;
     }
     toolTipText = text;
-    emit object->NewToolTip();
+    object->emitSignal("NewToolTip");
     if (fallback) {
         fallback->setToolTip(text);
     }
@@ -191,7 +199,7 @@ void StatusItem::exportFrame() {
     if (!updateIconPixmaps(pixmaps, view->images(), view->squareImages())) {
         return;
     }
-    emit object->NewIcon();
+    object->emitSignal("NewIcon");
     if (fallback) {
         fallback->setImages(view->images());
     }
@@ -209,23 +217,42 @@ void StatusItem::watcherChanged(const QString& owner) {
     registerWithWatcher();
 }
 
+int StatusItem::watcherOwnerChanged(sd_bus_message* signal, void* item) {
+    const char* name = nullptr;
+    const char* oldOwner = nullptr;
+    const char* newOwner = nullptr;
+    if (sd_bus_message_read(signal, "sss", &name, &oldOwner, &newOwner) >= 0) {
+        static_cast<StatusItem*>(item)->watcherChanged(QString::fromUtf8(newOwner));
+    }
+    return 0;
+}
+
 void StatusItem::registerWithWatcher() {
-    const auto call = QDBusMessage::createMethodCall(watcherService, "/StatusNotifierWatcher",
-                                                     watcherService, "RegisterStatusNotifierItem")
-                      << itemService;
-    // Only the answer to the latest call tells whether a panel now shows the item.
-    delete registration;
-    registration = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-    connect(registration, &QDBusPendingCallWatcher::finished, this,
-            &StatusItem::registrationFinished);
+    registration = sd_bus_slot_unref(registration);
+    const int sent = bus->isConnected()
+                         ? sd_bus_call_method_async(
+                               bus->get(), &registration, watcherService, "/StatusNotifierWatcher",
+                               watcherService, "RegisterStatusNotifierItem",
+                               [](sd_bus_message* reply, void* item, sd_bus_error*) {
+                                   return registrationFinished(reply, item);
+                               },
+                               this, "s", itemService.toUtf8().constData())
+                         : -ENOTCONN;
+    if (sent < 0) {
+        showFallback();
+        return;
+    }
+    bus->dispatch();
 }
 
 // Without a watcher the item waits quietly for one; on X11 an XEmbed icon stands in meanwhile.
-void StatusItem::registrationFinished(QDBusPendingCallWatcher* call) {
-    call->deleteLater();
-    if (call->isError()) {
-        showFallback();
+int StatusItem::registrationFinished(sd_bus_message* reply, void* item) {
+    auto* self = static_cast<StatusItem*>(item);
+    self->registration = sd_bus_slot_unref(self->registration);
+    if (sd_bus_message_is_method_error(reply, nullptr)) {
+        self->showFallback();
     }
+    return 0;
 }
 
 void StatusItem::showFallback() {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDBusConnection>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
@@ -8,15 +7,18 @@
 #include <memory>
 #include <vector>
 
+#include "platform/BusConnection.h"
 #include "platform/DBusTypes.h"
 #include "platform/Geometry.h"
 #include "platform/Menu.h"
 #include "platform/View.h"
 
-class QDBusPendingCallWatcher;
+struct sd_bus_message;
+struct sd_bus_slot;
 
 namespace platform {
 
+class BusConnection;
 class StatusItem;
 class StatusNotifierItem;
 class DBusMenuExporter;
@@ -46,7 +48,8 @@ class StatusItem : public QObject {
   public:
     static constexpr double thickness = 22.0;
 
-    explicit StatusItem(double length, QDBusConnection bus = QDBusConnection::sessionBus());
+    explicit StatusItem(double length,
+                        std::shared_ptr<BusConnection> bus = BusConnection::session());
     ~StatusItem() override;
 
     // Null when the item has no button.
@@ -82,10 +85,11 @@ class StatusItem : public QObject {
     void exportFrame();
     void watcherChanged(const QString& owner);
     void registerWithWatcher();
-    void registrationFinished(QDBusPendingCallWatcher* call);
+    static int watcherOwnerChanged(sd_bus_message* signal, void* item);
+    static int registrationFinished(sd_bus_message* reply, void* item);
     void showFallback();
 
-    QDBusConnection bus;
+    std::shared_ptr<BusConnection> bus;
     double itemLength;
     StatusButton statusButton{*this};
     std::unique_ptr<Menu> itemMenu;
@@ -94,7 +98,9 @@ class StatusItem : public QObject {
     std::unique_ptr<StatusNotifierItem> object;
     std::unique_ptr<XEmbedTray> fallback;
     QString itemService;
-    QPointer<QDBusPendingCallWatcher> registration;
+    sd_bus_slot* watcherMatch = nullptr;
+    // The latest registration call; only its answer tells whether a panel shows the item.
+    sd_bus_slot* registration = nullptr;
     QPointer<View> view;
     // The last exported frame; a frame with the same pixels is not sent again.
     IconPixmapList pixmaps;

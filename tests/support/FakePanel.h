@@ -8,7 +8,7 @@
 #include <QVariant>
 #include <functional>
 
-#include "platform/DBusTypes.h"
+#include "DBusMarshalling.h"
 
 // A panel host on a given bus, for tests: plays org.kde.StatusNotifierWatcher (the name and the
 // object /StatusNotifierWatcher), takes item registrations, reads the item and its DBusMenu and

@@ -30,3 +30,7 @@ QDBusConnection PrivateBus::connect() {
     const QString name = QString("private-bus-%1-%2").arg(quintptr(this)).arg(connections++);
     return QDBusConnection::connectToBus(busAddress, name);
 }
+
+std::shared_ptr<platform::BusConnection> PrivateBus::itemBus() const {
+    return std::make_shared<platform::BusConnection>(busAddress);
+}

@@ -1,4 +1,6 @@
-#include "platform/DBusTypes.h"
+#include "DBusMarshalling.h"
+
+#include <QDBusVariant>
 
 #include <QDBusMetaType>
 
@@ -13,8 +15,6 @@ void registerDBusTypes() {
     qDBusRegisterMetaType<DBusMenuItemList>();
     qDBusRegisterMetaType<DBusMenuItemKeys>();
     qDBusRegisterMetaType<DBusMenuItemKeysList>();
-    qDBusRegisterMetaType<DBusMenuEvent>();
-    qDBusRegisterMetaType<DBusMenuEventList>();
     qDBusRegisterMetaType<DBusMenuShortcut>();
     qDBusRegisterMetaType<QList<int>>();
     // Signal signatures name the lists by their aliases.
@@ -101,20 +101,6 @@ QDBusArgument& operator<<(QDBusArgument& arg, const DBusMenuItemKeys& keys) {
 const QDBusArgument& operator>>(const QDBusArgument& arg, DBusMenuItemKeys& keys) {
     arg.beginStructure();
     arg >> keys.id >> keys.properties;
-    arg.endStructure();
-    return arg;
-}
-
-QDBusArgument& operator<<(QDBusArgument& arg, const DBusMenuEvent& event) {
-    arg.beginStructure();
-    arg << event.id << event.eventId << event.data << event.timestamp;
-    arg.endStructure();
-    return arg;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& arg, DBusMenuEvent& event) {
-    arg.beginStructure();
-    arg >> event.id >> event.eventId >> event.data >> event.timestamp;
     arg.endStructure();
     return arg;
 }

@@ -79,6 +79,10 @@ bool AppDelegate::storedShowPercentage() {
 
 void AppDelegate::setupStatusItem() {
     const bool showPercentage = storedShowPercentage();
+    if (!services.bus->isConnected()) {
+        log->error("no session bus for the tray item: %s",
+                   qPrintable(services.bus->errorMessage()));
+    }
     statusItem = std::make_shared<platform::StatusItem>(itemLength(showPercentage), services.bus);
     sceneView = std::make_shared<WhaleSceneView>();
     sceneView->showPercentage = showPercentage;

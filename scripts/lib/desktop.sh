@@ -60,6 +60,30 @@ desktop_xfce_panel() {
         { echo "the panel's Status Tray did not start (see $dir/panel.log)" >&2; return 1; }
 }
 
+# desktop_appearance light|dark: the panel in that appearance (XFCE's dark mode asks GTK for the
+# theme's dark variant) and a stand-in desktop portal that tells apps the same colour scheme.
+desktop_appearance() {
+    local scheme=2
+    [ "$1" = dark ] && scheme=1
+    xfconf-query -c xfce4-panel -p /panels/dark-mode -s "$([ $scheme = 1 ] && echo true || echo false)"
+    "$desktop_lib/fake-portal" "$scheme" >/dev/null &
+    desktop_pids+=($!)
+    desktop_wait_for_name org.freedesktop.portal.Desktop 10 ||
+        { echo "the stand-in desktop portal did not start" >&2; return 1; }
+}
+
+# desktop_demo DIR BINARY light|dark: the desktop of scripts/demo, tall enough for the open menu,
+# with BINARY running in it (its output in DIR/spoutwise.log) once the tray is there. The Status
+# Tray draws the wide item at full size only when its maximum icon size (44, or automatic) and the
+# panel's height (48) both leave room for 44 x 22.
+desktop_demo() {
+    desktop_start "$1" 0 1024x480 || return 1
+    xfconf-query -c xfce4-panel -p /panels/panel-1/size -s 48
+    desktop_appearance "$3" || return 1
+    "$2" >"$1/spoutwise.log" 2>&1 &
+    desktop_pids+=($!)
+}
+
 # desktop_wait_for_name NAME SECONDS: waits until NAME is owned on the session bus.
 desktop_wait_for_name() {
     local name=$1 deadline=$((SECONDS + $2))

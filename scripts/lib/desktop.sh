@@ -72,16 +72,13 @@ desktop_appearance() {
         { echo "the stand-in desktop portal did not start" >&2; return 1; }
 }
 
-# desktop_demo DIR BINARY light|dark: the desktop of scripts/demo, tall enough for the open menu,
-# with BINARY running in it (its output in DIR/spoutwise.log) once the tray is there. The Status
-# Tray draws the wide item at full size only when its maximum icon size (44, or automatic) and the
-# panel's height (48) both leave room for 44 x 22.
+# desktop_demo DIR light|dark: the desktop of scripts/demo, tall enough for an open menu. The
+# Status Tray draws the wide item at full size only when its maximum icon size (44, or automatic)
+# and the panel's height (48) both leave room for 44 x 22.
 desktop_demo() {
     desktop_start "$1" 0 1024x480 || return 1
     xfconf-query -c xfce4-panel -p /panels/panel-1/size -s 48
-    desktop_appearance "$3" || return 1
-    "$2" >"$1/spoutwise.log" 2>&1 &
-    desktop_pids+=($!)
+    desktop_appearance "$2"
 }
 
 # desktop_wait_for_name NAME SECONDS: waits until NAME is owned on the session bus.

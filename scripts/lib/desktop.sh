@@ -1,8 +1,8 @@
 # Shell functions that start a virtual desktop of our own: Xvfb, a private session bus and an
 # XFCE panel with a Status Tray, plus the host-neutral pieces the panel checks in scripts/hosts/
 # need (waiting for the status item, CPU of a process tree, locating what changed on screen).
-# Sourced by scripts/demo, bench/overhead and scripts/hosts/*. Everything started is recorded in
-# desktop_pids and stopped again, with all its descendants, by desktop_stop.
+# Sourced by scripts/demo, scripts/demo-shots, bench/overhead and scripts/hosts/*. Everything
+# started is recorded in desktop_pids and stopped again, with all its descendants, by desktop_stop.
 
 desktop_pids=()
 desktop_lib=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -63,9 +63,9 @@ desktop_xfce_panel() {
 # desktop_appearance light|dark: the panel in that appearance (XFCE's dark mode asks GTK for the
 # theme's dark variant) and a stand-in desktop portal that tells apps the same colour scheme.
 desktop_appearance() {
-    local scheme=2
-    [ "$1" = dark ] && scheme=1
-    xfconf-query -c xfce4-panel -p /panels/dark-mode -s "$([ $scheme = 1 ] && echo true || echo false)"
+    local scheme=2 dark=false
+    [ "$1" = dark ] && scheme=1 dark=true
+    xfconf-query -c xfce4-panel -p /panels/dark-mode -s "$dark"
     "$desktop_lib/fake-portal" "$scheme" >/dev/null &
     desktop_pids+=($!)
     desktop_wait_for_name org.freedesktop.portal.Desktop 10 ||

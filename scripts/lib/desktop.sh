@@ -1,8 +1,8 @@
 # Shell functions that start a virtual desktop of our own: Xvfb, a private session bus and an
 # XFCE panel with a Status Tray, plus the host-neutral pieces the panel checks in scripts/hosts/
 # need (waiting for the status item, CPU of a process tree, locating what changed on screen).
-# Sourced by scripts/demo, bench/overhead and scripts/hosts/*. Everything started is recorded in
-# desktop_pids and stopped again, with all its descendants, by desktop_stop.
+# Sourced by scripts/demo, scripts/demo-shots, bench/overhead and scripts/hosts/*. Everything
+# started is recorded in desktop_pids and stopped again, with all its descendants, by desktop_stop.
 
 desktop_pids=()
 desktop_lib=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -58,6 +58,27 @@ desktop_xfce_panel() {
     desktop_panel_pid=$!
     desktop_wait_for_name org.kde.StatusNotifierWatcher 20 ||
         { echo "the panel's Status Tray did not start (see $dir/panel.log)" >&2; return 1; }
+}
+
+# desktop_appearance light|dark: the panel in that appearance (XFCE's dark mode asks GTK for the
+# theme's dark variant) and a stand-in desktop portal that tells apps the same colour scheme.
+desktop_appearance() {
+    local scheme=2 dark=false
+    [ "$1" = dark ] && scheme=1 dark=true
+    xfconf-query -c xfce4-panel -p /panels/dark-mode -s "$dark"
+    "$desktop_lib/fake-portal" "$scheme" >/dev/null &
+    desktop_pids+=($!)
+    desktop_wait_for_name org.freedesktop.portal.Desktop 10 ||
+        { echo "the stand-in desktop portal did not start" >&2; return 1; }
+}
+
+# desktop_demo DIR light|dark: the desktop of scripts/demo, tall enough for an open menu. The
+# Status Tray draws the wide item at full size only when its maximum icon size (44, or automatic)
+# and the panel's height (48) both leave room for 44 x 22.
+desktop_demo() {
+    desktop_start "$1" 0 1024x480 || return 1
+    xfconf-query -c xfce4-panel -p /panels/panel-1/size -s 48
+    desktop_appearance "$2"
 }
 
 # desktop_wait_for_name NAME SECONDS: waits until NAME is owned on the session bus.

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QPainter>
-#include <algorithm>
-
 #include "GuiApplication.h"
 
 namespace {
@@ -71,49 +68,4 @@ TEST(GraphicsContext, OutlineStraddlesTheEdge) {
     EXPECT_EQ(alphaAt(14.7), 255);
     EXPECT_EQ(alphaAt(15.7), 0);
     EXPECT_EQ(alphaAt(14.3), 0);
-}
-
-// The blit that replaced QPainter::drawImage for the cached text pictures must give what the
-// painter gave: partly transparent pictures over partly transparent images, at either scale,
-// wherever they land, the edges of the image clipping them.
-TEST(GraphicsContext, ImageBlitMatchesThePainter) {
-    ensureGuiApplication();
-    QImage picture(9, 7, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < picture.height(); ++y) {
-        for (int x = 0; x < picture.width(); ++x) {
-            const int alpha = (x * 37 + y * 71) % 256;  // from transparent to opaque
-            picture.setPixel(x, y, qPremultiply(qRgba(200, 40 + 20 * y, 255 - 25 * x, alpha)));
-        }
-    }
-    for (int scale : {1, 2}) {
-        picture.setDevicePixelRatio(scale);
-        for (const QPoint at :
-             {QPoint(3, 2), QPoint(-4, -3), QPoint(10 * scale - 5, 6 * scale - 4)}) {
-            QImage background = blank(10, 6, scale);
-            background.fill(qPremultiply(qRgba(30, 90, 160, 120)));
-            QImage painted = background;
-            {
-                QPainter painter(&painted);
-                painter.setRenderHint(QPainter::SmoothPixmapTransform);
-                painter.drawImage(QPointF(at) / scale, picture);
-            }
-            QImage blitted = background;
-            {
-                platform::GraphicsContext context(blitted, 6);
-                context.drawImage(picture, at);
-            }
-            int largest = 0;
-            for (int y = 0; y < painted.height(); ++y) {
-                for (int x = 0; x < painted.width(); ++x) {
-                    for (int shift : {0, 8, 16, 24}) {
-                        const int p = int((painted.pixel(x, y) >> shift) & 0xff);
-                        const int q = int((blitted.pixel(x, y) >> shift) & 0xff);
-                        largest = std::max(largest, std::abs(p - q));
-                    }
-                }
-            }
-            EXPECT_LE(largest, 1) << "scale " << scale << " at " << at.x() << ", " << at.y();
-            EXPECT_NE(blitted, background);
-        }
-    }
 }

@@ -83,7 +83,12 @@ void blendOnto(QRgb& pixel, QRgb source, double share) {
 
 }  // namespace
 
-GraphicsContext::GraphicsContext(QImage& image, double height) : image(image), height(height) {}
+GraphicsContext::GraphicsContext(QImage& image, double height)
+    : image(image), qtPainter(&image), height(height) {
+    qtPainter.setRenderHint(QPainter::Antialiasing);
+    qtPainter.setRenderHint(QPainter::TextAntialiasing);
+    qtPainter.setRenderHint(QPainter::SmoothPixmapTransform);
+}
 
 GraphicsContext* GraphicsContext::current() {
     return currentContext;
@@ -115,29 +120,6 @@ void GraphicsContext::setLineWidth(double width) {
 
 void GraphicsContext::strokeEllipseInRect(Rect rect) {
     paintEllipseBand(rect, strokeColor, -lineWidth * 0.5, lineWidth * 0.5);
-}
-
-// Premultiplied source over, as QPainter's raster engine blends it, without a painter begun on
-// every image of every frame.
-void GraphicsContext::drawImage(const QImage& picture, QPoint topLeft) {
-    Q_ASSERT(picture.format() == QImage::Format_ARGB32_Premultiplied);
-    const QRect target = QRect(topLeft, picture.size()).intersected(image.rect());
-    if (target.isEmpty()) {
-        return;
-    }
-    uchar* bits = image.bits();
-    for (int row = target.top(); row <= target.bottom(); ++row) {
-        const auto* from = reinterpret_cast<const QRgb*>(picture.constScanLine(row - topLeft.y()));
-        auto* to = reinterpret_cast<QRgb*>(bits + row * image.bytesPerLine());
-        for (int column = target.left(); column <= target.right(); ++column) {
-            const QRgb source = from[column - topLeft.x()];
-            if (source >= 0xff000000) {
-                to[column] = source;
-            } else if (source != 0) {
-                to[column] = source + byteMul(to[column], 255 - qAlpha(source));
-            }
-        }
-    }
 }
 
 QRectF GraphicsContext::flipped(Rect rect) const {

@@ -2,7 +2,7 @@
 
 #include <QColor>
 #include <QImage>
-#include <QPoint>
+#include <QPainter>
 #include <QRectF>
 
 #include "platform/Geometry.h"
@@ -41,13 +41,11 @@ class GraphicsContext {
     void setLineWidth(double width);
     // The outline straddles the ellipse's edge, half the line width to each side.
     void strokeEllipseInRect(Rect rect);
-    // Composites `picture` (premultiplied ARGB32) source over the image, its top-left corner at
-    // device pixel `topLeft`, clipped to the image.
-    void drawImage(const QImage& picture, QPoint topLeft);
 
     // `rect` in the image's top-left coordinates, in points.
     QRectF flipped(Rect rect) const;
     double pixelRatio() const { return image.devicePixelRatio(); }
+    QPainter& painter() { return qtPainter; }
 
   private:
     // Blends `color` over the pixels near the ellipse in `rect`, each by the share of it that
@@ -55,6 +53,7 @@ class GraphicsContext {
     void paintEllipseBand(Rect rect, const QColor& color, double inner, double outer);
 
     QImage& image;
+    QPainter qtPainter;
     double height;
     QColor fillColor = Qt::black;
     QColor strokeColor = Qt::black;

@@ -82,7 +82,7 @@ void drawPicture(GraphicsContext& context, const QString& text, const QFont& fon
     if (image.isNull()) {
         image = picture(key, textSize(text, font));
     }
-    context.drawImage(image, whole.toPoint() - QPoint(margin, margin));
+    context.painter().drawImage((whole - QPointF(margin, margin)) / ratio, image);
 }
 
 }  // namespace

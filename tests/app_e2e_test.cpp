@@ -15,10 +15,10 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "DBusMarshalling.h"
 #include "FakePanel.h"
 #include "PrivateBus.h"
 #include "TestApp.h"
-#include "DBusMarshalling.h"
 
 // The real spoutwise binary against a fake panel on a private session bus, with a private
 // system bus and a home folder of its own.

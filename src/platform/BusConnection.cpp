@@ -101,6 +101,24 @@ void BusConnection::releaseName(const QString& name) {
     }
 }
 
+sd_bus_slot* BusConnection::addObject(const char* path, const char* interface,
+                                      const sd_bus_vtable* vtable, void* userdata) {
+    sd_bus_slot* slot = nullptr;
+    if (bus) {
+        sd_bus_add_object_vtable(bus, &slot, path, interface, vtable, userdata);
+    }
+    return slot;
+}
+
+sd_bus_message* BusConnection::newSignal(const char* path, const char* interface,
+                                         const char* member) {
+    sd_bus_message* message = nullptr;
+    if (isConnected()) {
+        sd_bus_message_new_signal(bus, &message, path, interface, member);
+    }
+    return message;
+}
+
 bool BusConnection::send(sd_bus_message* message) {
     const int result = message && isConnected() ? sd_bus_send(bus, message, nullptr) : -ENOTCONN;
     sd_bus_message_unref(message);

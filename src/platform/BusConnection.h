@@ -8,6 +8,8 @@
 
 struct sd_bus;
 struct sd_bus_message;
+struct sd_bus_slot;
+struct sd_bus_vtable;
 
 namespace platform {
 
@@ -34,6 +36,12 @@ class BusConnection : public QObject {
     // Asks for `name` without queueing; false when another connection holds it.
     bool requestName(const QString& name);
     void releaseName(const QString& name);
+    // Serves `interface` at `path` from `vtable`, whose handlers get `userdata`; the slot ends it
+    // (sd_bus_slot_unref). Null when not connected.
+    sd_bus_slot* addObject(const char* path, const char* interface, const sd_bus_vtable* vtable,
+                           void* userdata);
+    // A signal to fill in and send(); null when not connected.
+    sd_bus_message* newSignal(const char* path, const char* interface, const char* member);
     // Sends `message`, which is released; false when it could not be queued.
     bool send(sd_bus_message* message);
     // Takes in what arrived and runs its handlers, then waits for the next; also called after

@@ -292,20 +292,17 @@ const sd_bus_vtable vtable[] = {
 }  // namespace
 
 DBusMenuObject::DBusMenuObject(DBusMenuExporter& exporter, BusConnection& bus, const char* path)
-    : exporter(exporter), bus(bus), path(path) {
-    if (bus.get()) {
-        sd_bus_add_object_vtable(bus.get(), &slot, path, interface, vtable, this);
-    }
-}
+    : exporter(exporter),
+      bus(bus),
+      path(path),
+      slot(bus.addObject(path, interface, vtable, this)) {}
 
 DBusMenuObject::~DBusMenuObject() {
     sd_bus_slot_unref(slot);
 }
 
 void DBusMenuObject::layoutUpdated(uint revision, int parent) {
-    sd_bus_message* message = nullptr;
-    if (bus.isConnected() &&
-        sd_bus_message_new_signal(bus.get(), &message, path, interface, "LayoutUpdated") >= 0) {
+    if (sd_bus_message* message = bus.newSignal(path, interface, "LayoutUpdated")) {
         sd_bus_message_append(message, "ui", revision, parent);
         bus.send(message);
     }
@@ -313,9 +310,7 @@ void DBusMenuObject::layoutUpdated(uint revision, int parent) {
 
 void DBusMenuObject::itemsPropertiesUpdated(const DBusMenuItemList& updated,
                                             const DBusMenuItemKeysList& removed) {
-    sd_bus_message* message = nullptr;
-    if (bus.isConnected() && sd_bus_message_new_signal(bus.get(), &message, path, interface,
-                                                       "ItemsPropertiesUpdated") >= 0) {
+    if (sd_bus_message* message = bus.newSignal(path, interface, "ItemsPropertiesUpdated")) {
         appendItems(message, updated);
         appendItemKeys(message, removed);
         bus.send(message);

@@ -29,7 +29,7 @@ class DBusMenuObject {
   private:
     BusConnection& bus;
     const char* path;
-    sd_bus_slot* slot = nullptr;
+    sd_bus_slot* slot;
 };
 
 }  // namespace platform

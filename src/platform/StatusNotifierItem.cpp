@@ -134,20 +134,14 @@ const sd_bus_vtable vtable[] = {
 }  // namespace
 
 StatusNotifierItem::StatusNotifierItem(StatusItem& item, BusConnection& bus, const char* path)
-    : item(item), bus(bus), path(path) {
-    if (bus.get()) {
-        sd_bus_add_object_vtable(bus.get(), &slot, path, interface, vtable, this);
-    }
-}
+    : item(item), bus(bus), path(path), slot(bus.addObject(path, interface, vtable, this)) {}
 
 StatusNotifierItem::~StatusNotifierItem() {
     sd_bus_slot_unref(slot);
 }
 
 void StatusNotifierItem::emitSignal(const char* member) {
-    sd_bus_message* message = nullptr;
-    if (bus.isConnected() &&
-        sd_bus_message_new_signal(bus.get(), &message, path, interface, member) >= 0) {
+    if (sd_bus_message* message = bus.newSignal(path, interface, member)) {
         bus.send(message);
     }
 }

@@ -28,7 +28,7 @@ class StatusNotifierItem {
   private:
     BusConnection& bus;
     const char* path;
-    sd_bus_slot* slot = nullptr;
+    sd_bus_slot* slot;
 };
 
 }  // namespace platform

@@ -242,6 +242,7 @@ void StatusItem::registerWithWatcher() {
         showFallback();
         return;
     }
+    // Writes the call now; its answer arrives through the event loop.
     bus->dispatch();
 }
 

@@ -44,7 +44,7 @@ TEST(BusConnectionTest, HandlerThatDispatchesAgainKeepsTheConnection) {
     const auto call = QDBusMessage::createMethodCall(connection.uniqueName(), "/test",
                                                      "test.Reentrant", "Reenter");
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(client.call(call, QDBus::BlockWithGui, 5000).type(), QDBusMessage::ReplyMessage);
+        EXPECT_EQ(callWithEventLoop(client, call).type(), QDBusMessage::ReplyMessage);
     }
     EXPECT_EQ(nestedCalls, 3);
     EXPECT_TRUE(connection.isConnected()) << qPrintable(connection.errorMessage());

@@ -5,6 +5,8 @@
 #include <QDBusMetaType>
 #include <QTest>
 
+#include "PrivateBus.h"
+
 namespace {
 
 const QString watcherService = "org.kde.StatusNotifierWatcher";
@@ -87,8 +89,8 @@ QDBusMessage FakePanel::call(const QString& path, const QString& interface, cons
     auto request =
         QDBusMessage::createMethodCall(items.value(items.size() - 1), path, interface, method);
     request.setArguments(args);
-    // The item may be served by this very thread, so wait with the event loop running.
-    return bus.call(request, QDBus::BlockWithGui, 5000);
+    // The item may be served by this very thread.
+    return callWithEventLoop(bus, request);
 }
 
 QVariant FakePanel::itemProperty(const QString& name) {

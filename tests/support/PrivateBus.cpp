@@ -1,6 +1,8 @@
 #include "PrivateBus.h"
 
 #include <QCoreApplication>
+#include <QDBusPendingCallWatcher>
+#include <QEventLoop>
 
 PrivateBus::PrivateBus() {
     daemon.setProgram("dbus-daemon");
@@ -33,4 +35,17 @@ QDBusConnection PrivateBus::connect() {
 
 std::shared_ptr<platform::BusConnection> PrivateBus::itemBus() const {
     return std::make_shared<platform::BusConnection>(busAddress);
+}
+
+QDBusMessage callWithEventLoop(QDBusConnection& connection, const QDBusMessage& request,
+                               int timeoutMs) {
+    // A watcher made after the reply still reports it, so nothing is missed; the call's own
+    // timeout ends the wait with an error reply.
+    QDBusPendingCallWatcher watcher(connection.asyncCall(request, timeoutMs));
+    QEventLoop loop;
+    QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+    if (!watcher.isFinished()) {
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    return watcher.reply();
 }

@@ -30,3 +30,9 @@ class PrivateBus {
     QString busAddress;
     int connections = 0;
 };
+
+// Calls and waits for the reply with the event loop running, for peers served by this very
+// thread. QDBus::BlockWithGui is meant for that, but it looks for the reply and only then starts
+// listening for it, unlocked: a reply that lands in between is missed and it waits for good.
+QDBusMessage callWithEventLoop(QDBusConnection& connection, const QDBusMessage& request,
+                               int timeoutMs = 5000);

@@ -37,7 +37,7 @@ std::shared_ptr<platform::BusConnection> PrivateBus::itemBus() const {
     return std::make_shared<platform::BusConnection>(busAddress);
 }
 
-QDBusMessage callWithEventLoop(QDBusConnection& connection, const QDBusMessage& request,
+QDBusMessage callWithEventLoop(const QDBusConnection& connection, const QDBusMessage& request,
                                int timeoutMs) {
     // A watcher made after the reply still reports it, so nothing is missed; the call's own
     // timeout ends the wait with an error reply.

@@ -34,5 +34,5 @@ class PrivateBus {
 // Calls and waits for the reply with the event loop running, for peers served by this very
 // thread. QDBus::BlockWithGui is meant for that, but it looks for the reply and only then starts
 // listening for it, unlocked: a reply that lands in between is missed and it waits for good.
-QDBusMessage callWithEventLoop(QDBusConnection& connection, const QDBusMessage& request,
+QDBusMessage callWithEventLoop(const QDBusConnection& connection, const QDBusMessage& request,
                                int timeoutMs = 5000);

@@ -8,8 +8,8 @@
 #include <QApplication>
 #include <QTimer>
 
-#include "platform/GraphicsContext.h"
-#include "platform/StatusItem.h"
+#include "platform/drawing/GraphicsContext.h"
+#include "platform/tray/StatusItem.h"
 
 namespace {
 

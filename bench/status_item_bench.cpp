@@ -5,7 +5,7 @@
 #include <QGuiApplication>
 
 #include "WhaleSceneView.h"
-#include "platform/StatusItem.h"
+#include "platform/tray/StatusItem.h"
 
 // Run under `dbus-run-session --`: the item exports itself on the session bus.
 namespace {

@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "WhaleSceneView.h"
-#include "platform/Clock.h"
-#include "platform/Logger.h"
-#include "platform/PowerMode.h"
-#include "platform/SleepNotifier.h"
-#include "platform/Timer.h"
+#include "platform/system/Clock.h"
+#include "platform/system/Logger.h"
+#include "platform/system/PowerMode.h"
+#include "platform/system/SleepNotifier.h"
+#include "platform/system/Timer.h"
 
 // Drives everything that moves: a 0.5 s sample timer that reads the processor load and re-picks
 // the frame interval from the low-power setting, and a render timer (1/30 s, 1/15 s in low-power

@@ -7,17 +7,17 @@
 
 #include "AnimationController.h"
 #include "WhaleSceneView.h"
-#include "platform/Alert.h"
-#include "platform/Application.h"
-#include "platform/Bundle.h"
-#include "platform/Clock.h"
-#include "platform/Defaults.h"
-#include "platform/Logger.h"
-#include "platform/LoginItem.h"
-#include "platform/Menu.h"
-#include "platform/ProcessInfo.h"
-#include "platform/StatusItem.h"
-#include "platform/Timer.h"
+#include "platform/system/Alert.h"
+#include "platform/system/Application.h"
+#include "platform/system/Bundle.h"
+#include "platform/system/Clock.h"
+#include "platform/system/Defaults.h"
+#include "platform/system/Logger.h"
+#include "platform/system/LoginItem.h"
+#include "platform/system/ProcessInfo.h"
+#include "platform/system/Timer.h"
+#include "platform/tray/Menu.h"
+#include "platform/tray/StatusItem.h"
 
 // The application's delegate: builds the tray item with the whale and its menu once launching
 // has finished, starts the animation and the once-a-second readouts, and carries out the menu's

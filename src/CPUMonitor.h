@@ -3,7 +3,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/TickSource.h"
+#include "platform/system/TickSource.h"
 
 // Turns the kernel's cumulative tick counters into the processor load fraction (0 to 1) and keeps
 // the mean of the last four readings, which is the load everything else shows. Process-wide state,

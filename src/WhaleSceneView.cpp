@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "platform/Font.h"
-#include "platform/Text.h"
+#include "platform/drawing/Font.h"
+#include "platform/drawing/Text.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <memory>
 #include <vector>
 
-#include "platform/Appearance.h"
-#include "platform/Geometry.h"
-#include "platform/GraphicsContext.h"
-#include "platform/Random.h"
-#include "platform/View.h"
+#include "platform/drawing/Appearance.h"
+#include "platform/drawing/Geometry.h"
+#include "platform/drawing/GraphicsContext.h"
+#include "platform/drawing/View.h"
+#include "platform/system/Random.h"
 
 // One water droplet.
 struct Spray {

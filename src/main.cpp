@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "AppDelegate.h"
-#include "platform/Application.h"
-#include "platform/SingleInstance.h"
-#include "platform/TerminationSignals.h"
+#include "platform/system/Application.h"
+#include "platform/system/SingleInstance.h"
+#include "platform/system/TerminationSignals.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/Appearance.h"
+#include "platform/drawing/Appearance.h"
 
 #include <gtest/gtest.h>
 

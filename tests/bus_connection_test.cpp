@@ -1,4 +1,4 @@
-#include "platform/BusConnection.h"
+#include "platform/tray/BusConnection.h"
 
 #include <gtest/gtest.h>
 #include <systemd/sd-bus.h>
@@ -8,7 +8,7 @@
 #include "FakePanel.h"
 #include "PrivateBus.h"
 #include "TestApp.h"
-#include "platform/StatusItem.h"
+#include "platform/tray/StatusItem.h"
 
 using platform::BusConnection;
 

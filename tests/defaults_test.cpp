@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "platform/Defaults.h"
+#include "platform/system/Defaults.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/Font.h"
+#include "platform/drawing/Font.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <QTextLayout>
 
 #include "GuiApplication.h"
-#include "platform/Text.h"
+#include "platform/drawing/Text.h"
 
 namespace {
 

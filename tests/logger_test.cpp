@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Logger.h"
+#include "platform/system/Logger.h"
 
 using L = platform::Logger::Level;
 

@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 #include <cstring>
 
-#include "platform/LoginItem.h"
+#include "platform/system/LoginItem.h"
 
 namespace {
 

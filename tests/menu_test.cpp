@@ -1,4 +1,4 @@
-#include "platform/Menu.h"
+#include "platform/tray/Menu.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +10,10 @@
 #include "QtPrinters.h"
 #include "StatusMenu.h"
 #include "TestApp.h"
-#include "platform/DBusMenuExporter.h"
-#include "platform/PopupMenu.h"
-#include "platform/StatusItem.h"
-#include "platform/Timer.h"
+#include "platform/system/Timer.h"
+#include "platform/tray/DBusMenuExporter.h"
+#include "platform/tray/PopupMenu.h"
+#include "platform/tray/StatusItem.h"
 
 using platform::DBusMenuShortcut;
 using platform::Menu;

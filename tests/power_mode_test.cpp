@@ -7,7 +7,7 @@
 
 #include "FakePowerProfiles.h"
 #include "PrivateBus.h"
-#include "platform/PowerMode.h"
+#include "platform/system/PowerMode.h"
 
 using platform::PowerMode;
 using Name = FakePowerProfiles::Name;

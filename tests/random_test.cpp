@@ -1,4 +1,4 @@
-#include "platform/Random.h"
+#include "platform/system/Random.h"
 
 #include <gtest/gtest.h>
 

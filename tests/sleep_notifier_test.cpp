@@ -9,7 +9,7 @@
 #include "FakeLogind.h"
 #include "PrivateBus.h"
 #include "RecordingLogger.h"
-#include "platform/SleepNotifier.h"
+#include "platform/system/SleepNotifier.h"
 
 using platform::SleepNotifier;
 using Event = platform::SleepNotifier::Event;

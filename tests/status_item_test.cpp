@@ -1,4 +1,4 @@
-#include "platform/StatusItem.h"
+#include "platform/tray/StatusItem.h"
 
 #include <gtest/gtest.h>
 
@@ -21,9 +21,9 @@
 #include "TestApp.h"
 #include "VirtualDisplay.h"
 #include "WhaleSceneView.h"
-#include "platform/DBusMenuExporter.h"
-#include "platform/GraphicsContext.h"
-#include "platform/Timer.h"
+#include "platform/drawing/GraphicsContext.h"
+#include "platform/system/Timer.h"
+#include "platform/tray/DBusMenuExporter.h"
 
 using platform::IconPixmap;
 using platform::MenuTracking;

@@ -1,4 +1,4 @@
-#include "platform/Text.h"
+#include "platform/drawing/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "GuiApplication.h"
-#include "platform/Font.h"
-#include "platform/GraphicsContext.h"
+#include "platform/drawing/Font.h"
+#include "platform/drawing/GraphicsContext.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/TickSource.h"
+#include "platform/system/TickSource.h"
 
 using platform::Ticks;
 

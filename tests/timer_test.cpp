@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/Timer.h"
+#include "platform/system/Timer.h"
 
 using platform::MenuTracking;
 using platform::RunLoopMode;

@@ -1,4 +1,4 @@
-#include "platform/View.h"
+#include "platform/drawing/View.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <QSignalSpy>
 
 #include "GuiApplication.h"
-#include "platform/GraphicsContext.h"
+#include "platform/drawing/GraphicsContext.h"
 
 namespace {
 

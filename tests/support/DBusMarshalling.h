@@ -3,7 +3,7 @@
 #include <QDBusArgument>
 #include <QMetaType>
 
-#include "platform/DBusTypes.h"
+#include "platform/tray/DBusTypes.h"
 
 // How a panel written with QtDBus reads the item's structured types, for the fake panel.
 namespace platform {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <deque>
 
-#include "platform/Random.h"
+#include "platform/system/Random.h"
 
 // A random source that hands out the given bits in order, then repeats the last one.
 class FedRandom : public platform::Random {

@@ -5,7 +5,7 @@
 #include <QString>
 #include <memory>
 
-#include "platform/BusConnection.h"
+#include "platform/tray/BusConnection.h"
 
 // A dbus-daemon of the test's own, so D-Bus tests touch no real session or system bus. Can pose
 // as either: hand address() to a child as DBUS_SESSION_BUS_ADDRESS or DBUS_SYSTEM_BUS_ADDRESS.

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Logger.h"
+#include "platform/system/Logger.h"
 
 // A logger that keeps each entry's text instead of sending it to the journal.
 class RecordingLogger : public platform::Logger {

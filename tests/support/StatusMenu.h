@@ -3,8 +3,8 @@
 #include <QStringList>
 #include <memory>
 
-#include "platform/Menu.h"
-#include "platform/StatusItem.h"
+#include "platform/tray/Menu.h"
+#include "platform/tray/StatusItem.h"
 
 // The status menu as the app builds it, with placeholder readouts, handed to `item`; records the
 // commands chosen.

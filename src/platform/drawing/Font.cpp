@@ -1,0 +1,76 @@
+#include "platform/drawing/Font.h"
+
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QHash>
+#include <QStringList>
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+const QString colourEmojiFamily = QStringLiteral("Noto Color Emoji");
+
+QFont resolved(QFont font, int pixelSize, QFont::Weight weight) {
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    // The desktop names aliases ("Sans Serif", "monospace") that a family list would skip, falling
+    // through to the emoji font's keycap digits; name the family the alias resolves to instead.
+    font.setFamilies(QStringList{QFontInfo(font).family(), colourEmojiFamily});
+    return font;
+}
+
+// Resolving an alias asks fontconfig and measuring figures shapes text, tens of microseconds,
+// and the scene asks for its fonts on every frame: keep each answer. The desktop's font is part
+// of every key, so a changed setting is followed; the few answers start over rather than evict.
+template <typename Key, typename Value, typename Make>
+Value remembered(QHash<Key, Value>& answers, const Key& key, Make make) {
+    if (const auto found = answers.constFind(key); found != answers.constEnd()) {
+        return *found;
+    }
+    if (answers.size() >= 16) {
+        answers.clear();
+    }
+    return *answers.insert(key, make());
+}
+
+QFont sized(const QFont& font, int pixelSize, QFont::Weight weight) {
+    static QHash<std::pair<QFont, int>, QFont> fonts;
+    return remembered(fonts, std::pair{font, pixelSize * 1000 + int(weight)},
+                      [&] { return resolved(font, pixelSize, weight); });
+}
+
+bool measureEvenFigures(const QFont& font) {
+    const QFontMetricsF metrics(font);
+    const qreal advance = metrics.horizontalAdvance(QLatin1Char(' '));
+    for (char digit = '0'; digit <= '9'; ++digit) {
+        if (metrics.horizontalAdvance(QLatin1Char(digit)) != advance) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool hasEvenFigures(const QFont& font) {
+    static QHash<QFont, bool> answers;
+    return remembered(answers, font, [&] { return measureEvenFigures(font); });
+}
+
+}  // namespace
+
+QFont systemFont(int pixelSize) {
+    return sized(QFontDatabase::systemFont(QFontDatabase::GeneralFont), pixelSize, QFont::Normal);
+}
+
+QFont monospacedDigitSystemFont(int pixelSize, QFont::Weight weight) {
+    const QFont ui =
+        sized(QFontDatabase::systemFont(QFontDatabase::GeneralFont), pixelSize, weight);
+    if (hasEvenFigures(ui)) {
+        return ui;
+    }
+    return sized(QFontDatabase::systemFont(QFontDatabase::FixedFont), pixelSize, weight);
+}
+
+}  // namespace platform

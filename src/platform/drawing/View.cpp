@@ -1,0 +1,117 @@
+#include "platform/drawing/View.h"
+
+#include <QtMath>
+
+#include "platform/drawing/GraphicsContext.h"
+
+namespace platform {
+
+View::View() = default;
+
+View::View(Rect frame) : frameRect(frame) {}
+
+View::~View() = default;
+
+Rect View::frame() const {
+    return frameRect;
+}
+
+Rect View::bounds() const {
+    return {0.0, 0.0, frameRect.width, frameRect.height};
+}
+
+void View::setFrame(Rect frame) {
+    const bool resized = frame.width != frameRect.width || frame.height != frameRect.height;
+    frameRect = frame;
+    if (resized) {
+        setNeedsDisplay(true);  // the images must follow the new size
+    }
+}
+
+int View::autoresizingMask() const {
+    return mask;
+}
+
+void View::setAutoresizingMask(int mask) {
+    this->mask = mask;
+}
+
+void View::setNeedsDisplay(bool needed) {
+    needsDisplay = needed;
+    if (needed && !displayQueued) {
+        displayQueued = true;
+        QMetaObject::invokeMethod(this, &View::displayIfNeeded, Qt::QueuedConnection);
+    }
+}
+
+bool View::isOpaque() const {
+    return false;
+}
+
+bool View::hasSquareVariant() const {
+    return false;
+}
+
+void View::drawSquare(Rect /*square*/) {}
+
+const std::vector<int>& View::scales() {
+    static const std::vector<int> all{1, 2};
+    return all;
+}
+
+const std::vector<QImage>& View::images() const {
+    return backing;
+}
+
+const std::vector<QImage>& View::squareImages() const {
+    return squareBacking;
+}
+
+void View::displayIfNeeded() {
+    displayQueued = false;
+    if (!needsDisplay) {
+        return;
+    }
+    needsDisplay = false;
+    const Rect square{0.0, 0.0, frameRect.height, frameRect.height};
+    backing.resize(scales().size());
+    squareBacking.resize(hasSquareVariant() ? scales().size() : 0);
+    for (std::size_t i = 0; i < backing.size(); ++i) {
+        paintInto(backing[i], scales()[i], bounds(), false);
+    }
+    for (std::size_t i = 0; i < squareBacking.size(); ++i) {
+        paintInto(squareBacking[i], scales()[i], square, true);
+    }
+    emit displayed();
+}
+
+QImage View::paint(int scale) {
+    QImage image;
+    paintInto(image, scale, bounds(), false);
+    return image;
+}
+
+// A pass paints over the last pass's images when no one else holds them, so that it allocates
+// nothing and their paint engine is made once.
+void View::paintInto(QImage& image, int scale, Rect area, bool square) {
+    const QSize size(qCeil(area.width * scale), qCeil(area.height * scale));
+    if (image.size() != size || !image.isDetached()) {
+        image = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        if (image.isNull()) {
+            return;
+        }
+        image.setDevicePixelRatio(scale);
+    }
+    image.fill(Qt::transparent);
+    GraphicsContext context(image, area.height);
+    const GraphicsContext::Scope scope(context);
+    if (square) {
+        drawSquare(area);
+    } else {
+        draw(area);
+    }
+}
+
+}  // namespace platform
+
+#include "moc_View.cpp"

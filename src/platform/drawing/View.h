@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <vector>
+
+#include "platform/drawing/Geometry.h"
+
+namespace platform {
+
+// The platform's view: a rectangle in its superview that draws itself into a backing store when
+// marked for display. Redisplay requests are coalesced: one paint per pass of the event loop,
+// however many came in. The backing store holds the scene painted at 1x and 2x as transparent
+// ARGB32 images, and its square variant at both when it has one, which the status item hands to
+// the panel.
+class View : public QObject {
+    Q_OBJECT
+
+  public:
+    static constexpr int widthSizable = 2;
+    static constexpr int heightSizable = 16;
+
+    View();
+    explicit View(Rect frame);
+    ~View() override;
+
+    Rect frame() const;
+    // The frame's size at origin (0, 0).
+    Rect bounds() const;
+    void setFrame(Rect frame);
+    int autoresizingMask() const;
+    void setAutoresizingMask(int mask);
+
+    void setNeedsDisplay(bool needed);
+    virtual bool isOpaque() const;
+    // Called by the display pass with the current graphics context set.
+    virtual void draw(Rect dirty) = 0;
+
+    // A view that can also be shown as a square, for hosts that show only square icons, says so
+    // here; the display pass then calls drawSquare, after draw, with a square as high as the view.
+    virtual bool hasSquareVariant() const;
+    virtual void drawSquare(Rect square);
+
+    // The images of the last display pass, one per scale in scales(), in that order.
+    static const std::vector<int>& scales();
+    const std::vector<QImage>& images() const;
+    // The square variant's images of the last display pass, likewise; empty without one.
+    const std::vector<QImage>& squareImages() const;
+
+    // Runs the display pass now when one is pending; the event loop calls it once per pass.
+    void displayIfNeeded();
+    // The view drawn at `scale` device pixels per point, for the display pass and for tools.
+    QImage paint(int scale);
+
+  signals:
+    // A display pass painted new images.
+    void displayed();
+
+  private:
+    void paintInto(QImage& image, int scale, Rect area, bool square);
+
+    Rect frameRect;
+    int mask = 0;
+    bool needsDisplay = false;
+    bool displayQueued = false;
+    std::vector<QImage> backing;
+    std::vector<QImage> squareBacking;
+};
+
+}  // namespace platform

@@ -95,11 +95,12 @@ TEST_F(StatusItemTest, SecondItemOfTheProcessRegistersUnderItsUniqueName) {
 TEST_F(StatusItemTest, SendsNewIconOnlyForChangedFramesWideThenSquareAtTheItemsLength) {
     ASSERT_TRUE(panel.start());
     StatusItem item(44.0, bus.itemBus());
+    ASSERT_TRUE(panel.waitForItem());
+    // Sizing the view schedules its first pass, which the panel now hears of.
     DotView view({});
     item.button()->addSubview(view);
     view.setFrame(item.button()->bounds());
     view.setAutoresizingMask(View::widthSizable | View::heightSizable);
-    ASSERT_TRUE(panel.waitForItem());
 
     ASSERT_TRUE(panel.waitFor([&] { return panel.newIconCount() == 1; }));
     EXPECT_EQ(iconSizes(), (QList<QSize>{{44, 22}, {88, 44}, {22, 22}, {44, 44}}));

@@ -2,6 +2,8 @@
 
 #include <systemd/sd-bus.h>
 
+#include <algorithm>
+
 #include "platform/tray/BusConnection.h"
 #include "platform/tray/DBusMenuExporter.h"
 
@@ -149,6 +151,10 @@ int getGroupProperties(sd_bus_message* call, void* userdata, sd_bus_error*) {
     if (result < 0 || (result = readStrings(call, names)) < 0) {
         return result;
     }
+    // A client may name an entry any number of times; answering each once keeps the reply within
+    // the size of the menu.
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     const DBusMenuItemList items = exporterOf(userdata).groupProperties(ids, names);
     return reply(call, [&](sd_bus_message* message) { return appendItems(message, items); });
 }

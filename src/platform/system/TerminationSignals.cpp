@@ -41,13 +41,13 @@ void setHandler(int number) {
 }  // namespace
 
 void TerminationSignals::install() {
+    std::signal(SIGPIPE, SIG_IGN);
     if (pipeEnds[0] >= 0 || pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;
     }
     for (const int number : handledSignals) {
         setHandler(number);
     }
-    std::signal(SIGPIPE, SIG_IGN);
 }
 
 TerminationSignals::TerminationSignals(std::function<void()> handler)
@@ -56,7 +56,7 @@ TerminationSignals::TerminationSignals(std::function<void()> handler)
     if (pipeEnds[0] < 0) {
         return;
     }
-    notifier = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, this);
+    auto* notifier = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, &TerminationSignals::received);
 }
 

@@ -3,8 +3,6 @@
 #include <QObject>
 #include <functional>
 
-class QSocketNotifier;
-
 namespace platform {
 
 // Turns SIGTERM and SIGINT (logout, Ctrl-C) into one call on the event loop, so the app ends as
@@ -28,7 +26,6 @@ class TerminationSignals : public QObject {
     void received();
 
     std::function<void()> handler;
-    QSocketNotifier* notifier = nullptr;
     bool handled = false;
 };
 

@@ -1,5 +1,7 @@
 #include "platform/tray/DBusMenuObject.h"
 
+#include <algorithm>
+
 // Building a message fails only when memory runs out; sd-bus then marks the message and every
 // later step on it fails too, so a builder returns the result of its last step.
 namespace platform {
@@ -130,6 +132,10 @@ int getGroupProperties(BusMessage& call, BusMessage& reply, void* object) {
     if (result < 0 || (result = readStrings(call, names)) < 0) {
         return result;
     }
+    // A client may name an entry any number of times; answering each once keeps the reply within
+    // the size of the menu.
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
     const DBusMenuItemList items = exporterOf(object).groupProperties(ids, names);
     return appendItems(reply, items);
 }

@@ -7,11 +7,15 @@
 
 // The fake panel as a program of its own, for scripts: takes the watcher name on the session
 // bus and, like a real host, reads the icon and the tooltip each time the item announces new
-// ones. Prints one line per registration and, each minute, how many icons it read.
+// ones. With --read-delay-ms N it reads N ms after an announcement, as a host that debounces
+// does: what the item announces while the read is pending adds nothing. Prints one line per
+// registration and, each minute, how many icons it read and how many NewIcon signals came.
 //
-//   DBUS_SESSION_BUS_ADDRESS=... fake-panel
+//   DBUS_SESSION_BUS_ADDRESS=... fake-panel [--read-delay-ms N]
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    const int delayAt = int(args.indexOf("--read-delay-ms"));
     FakePanel panel(QDBusConnection::sessionBus());
     if (!panel.start()) {
         std::fputs("fake-panel: the watcher name is taken or there is no session bus\n", stderr);
@@ -23,7 +27,10 @@ int main(int argc, char** argv) {
     });
 
     int iconsRead = 0;
+    int newIcons = 0;
     QTimer reader;
+    reader.setSingleShot(true);
+    reader.setInterval(delayAt > 0 ? args.value(delayAt + 1).toInt() : 0);
     reader.callOnTimeout([&] {
         if (panel.newIconCount() > 0) {
             panel.iconPixmaps();
@@ -32,15 +39,22 @@ int main(int argc, char** argv) {
         if (panel.newToolTipCount() > 0) {
             panel.toolTip();
         }
+        newIcons += panel.newIconCount();
         panel.resetCounts();
     });
-    reader.start(1000 / 60);
+    QObject::connect(&panel, &FakePanel::itemChanged, [&] {
+        if (!reader.isActive()) {
+            reader.start();
+        }
+    });
 
     QTimer report;
     report.callOnTimeout([&] {
-        std::printf("fake-panel: %d icons read in the last minute\n", iconsRead);
+        std::printf("fake-panel: %d icons read, %d NewIcon signals in the last minute\n", iconsRead,
+                    newIcons);
         std::fflush(stdout);
         iconsRead = 0;
+        newIcons = 0;
     });
     report.start(60 * 1000);
     return QCoreApplication::exec();

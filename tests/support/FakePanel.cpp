@@ -206,10 +206,12 @@ void FakePanel::resetCounts() {
 
 void FakePanel::onNewIcon() {
     ++newIcons;
+    emit itemChanged();
 }
 
 void FakePanel::onNewToolTip() {
     ++newToolTips;
+    emit itemChanged();
 }
 
 void FakePanel::onLayoutUpdated(uint, int) {

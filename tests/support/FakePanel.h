@@ -99,6 +99,8 @@ class FakePanel : public QObject, protected QDBusContext {
 
   signals:
     void StatusNotifierItemRegistered(const QString& service);
+    // The item announced a new icon or tooltip.
+    void itemChanged();
 
   private slots:
     void onNewIcon();

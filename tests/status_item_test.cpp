@@ -118,6 +118,38 @@ TEST_F(StatusItemTest, SendsNewIconOnlyForChangedFramesWideThenSquareAtTheItemsL
     EXPECT_EQ(iconSizes().mid(0, 2), (QList<QSize>{{30, 22}, {60, 44}}));
 }
 
+// Until the panel reads the icon, a changed frame sends no second NewIcon but is held: the read
+// gets it. A panel that does not read gets the held frame with the fourth frame, changed or not.
+TEST_F(StatusItemTest, NoNewIconBeforeThePanelReadsOrFourFramesPass) {
+    ASSERT_TRUE(panel.start());
+    StatusItem item(44.0, bus.itemBus());
+    ASSERT_TRUE(panel.waitForItem());
+    DotView view({});
+    item.button()->addSubview(view);
+    view.setFrame(item.button()->bounds());
+    ASSERT_TRUE(panel.waitFor([&] { return panel.newIconCount() == 1; }));
+    const auto paint = [&](double dotX) {
+        view.dotX = dotX;
+        repaint(view);
+        return panel.newIconCount();
+    };
+
+    EXPECT_EQ(paint(6), 1);
+    EXPECT_EQ(paint(8), 1);
+    EXPECT_EQ(paint(10), 1);
+    panel.iconPixmaps();
+    EXPECT_EQ(paint(10), 1);
+    EXPECT_EQ(paint(12), 2);
+
+    EXPECT_EQ(paint(14), 2);
+    EXPECT_EQ(paint(14), 2);
+    EXPECT_EQ(paint(14), 2);
+    EXPECT_EQ(paint(14), 3);
+    for (int frame = 0; frame < 4; ++frame) {
+        EXPECT_EQ(paint(14), 3);
+    }
+}
+
 TEST_F(StatusItemTest, ToolTipTitleIsTheTextAndChangesAreSignalledOnce) {
     ASSERT_TRUE(panel.start());
     StatusItem item(44.0, bus.itemBus());

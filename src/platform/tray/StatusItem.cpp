@@ -16,6 +16,11 @@ namespace {
 
 constexpr char itemPath[] = "/StatusNotifierItem";
 const QString menuObjectPath = "/MenuBar";
+// Frames a NewIcon waits for the panel to read the icon before the next one goes out anyway:
+// 133 ms at 30 frames/s, longer than a host that debounces waits before it reads (GNOME's
+// extension reads at most 11-16 times a second). Counted in frames because a held frame can
+// only go out with a frame; a panel that never reads still gets 7.5 updates a second.
+constexpr int unreadFramesBeforeNewIcon = 4;
 
 }  // namespace
 
@@ -93,7 +98,10 @@ void StatusItem::popUpMenu(QPoint position) {
     }
 }
 
-const IconPixmapList& StatusItem::iconPixmaps() const {
+// A read serves the newest frame, held ones included.
+const IconPixmapList& StatusItem::iconPixmaps() {
+    newIconUnread = false;
+    frameHeld = false;
     return pixmaps;
 }
 
@@ -138,14 +146,25 @@ void StatusItem::setToolTip(const QString& text) {
 // One painted frame: converted once here, into the last frame's bytes, then served to every
 // property read until the next. A pass that repaints the same pixels (a scene at rest, a
 // repeated request) sends nothing: comparing while converting costs far less than the panel's
-// work on a NewIcon.
+// work on a NewIcon. Nor does a changed frame while the panel has not read the icon since the
+// last NewIcon: it is held, and its pixels are what the panel's read will get; a host that
+// debounces would drop that signal anyway.
 void StatusItem::exportFrame() {
-    if (!updateIconPixmaps(pixmaps, view->images(), view->squareImages())) {
+    if (updateIconPixmaps(pixmaps, view->images(), view->squareImages())) {
+        frameHeld = true;
+        if (XEmbedTray* fallback = tray->fallbackIcon()) {
+            fallback->setImages(view->images());
+        }
+    }
+    if (newIconUnread && ++framesUnread < unreadFramesBeforeNewIcon) {
         return;
     }
-    object->emitSignal("NewIcon");
-    if (XEmbedTray* fallback = tray->fallbackIcon()) {
-        fallback->setImages(view->images());
+    newIconUnread = false;
+    if (frameHeld) {
+        object->emitSignal("NewIcon");
+        frameHeld = false;
+        newIconUnread = true;
+        framesUnread = 0;
     }
 }
 

@@ -61,8 +61,8 @@ class StatusItem : public QObject, private StatusNotifierItem::Source {
     void popUpMenu(QPoint position) override;
 
     // What the panel is shown: the icon of the last painted frame (the view's images, then its
-    // square variant's), the tooltip, the menu's path.
-    const IconPixmapList& iconPixmaps() const override;
+    // square variant's), the tooltip, the menu's path. Reading the icon answers the last NewIcon.
+    const IconPixmapList& iconPixmaps() override;
     const QString& toolTip() const override;
     QString menuPath() const override;
     // The bus name the item is registered under.
@@ -89,6 +89,11 @@ class StatusItem : public QObject, private StatusNotifierItem::Source {
     QPointer<View> view;
     // The last exported frame; a frame with the same pixels is not sent again.
     IconPixmapList pixmaps;
+    // A NewIcon the panel has not answered by reading the icon, and the frames since it.
+    bool newIconUnread = false;
+    int framesUnread = 0;
+    // A frame changed since the last NewIcon and the last read.
+    bool frameHeld = false;
     QString toolTipText;
 };
 

@@ -17,7 +17,8 @@ class StatusNotifierItem {
     // What the object serves, read anew on every property read.
     class Source {
       public:
-        virtual const IconPixmapList& iconPixmaps() const = 0;
+        // Called for each read of the icon.
+        virtual const IconPixmapList& iconPixmaps() = 0;
         virtual const QString& toolTip() const = 0;
         virtual QString menuPath() const = 0;
         // A click the host forwards, at a point on the screen or (0, 0) when it gives none.

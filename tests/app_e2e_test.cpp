@@ -55,7 +55,7 @@ class AppEndToEnd : public ::testing::Test {
     }
     // What a panel that just found the item shows: icon, tooltip and the whole menu.
     void expectTheWholeItem() {
-        EXPECT_FALSE(panel.iconPixmaps().isEmpty());
+        EXPECT_TRUE(waitFor([&] { return !panel.iconPixmaps().isEmpty(); }));
         const QString cores = QString("% · %1 核").arg(sysconf(_SC_NPROCESSORS_ONLN));
         EXPECT_TRUE(panel.toolTip().title.startsWith("CPU: ") &&
                     panel.toolTip().title.endsWith(cores));

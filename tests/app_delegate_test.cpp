@@ -374,8 +374,8 @@ TEST_F(AppDelegateTest, BlockedAutostartFolderLogsAlertsAndKeepsTheState) {
     const auto& alert = system->alerts[0];
     EXPECT_EQ(alert.alertStyle, platform::Alert::Style::warning);
     EXPECT_EQ(alert.messageText, "开机自启设置失败");
-    EXPECT_EQ(alert.informativeText,
-              "请先把 Spoutwise.app 移到「应用程序」文件夹，再重试。\n\n" + description);
+    EXPECT_EQ(alert.informativeText, "请确认自启动文件夹 " + config.path() +
+                                         "/autostart 可以写入，再重试。\n\n" + description);
     EXPECT_TRUE(alert.buttonTitles.isEmpty());
 }
 

@@ -36,8 +36,9 @@ class WhaleSceneView : public platform::View {
 
     bool isOpaque() const override;
     void draw(Rect dirty) override;
-    // For square-only hosts: the whale centred in `square` at its full size, with its droplets
-    // and without the label, which cannot fit. Draws the state the last draw placed.
+    // For square-only hosts: with the label, the number under a smaller whale; without, the
+    // whale centred in `square` at its full size with its droplets. Draws the state the last
+    // draw placed.
     bool hasSquareVariant() const override;
     void drawSquare(Rect square) override;
 
@@ -63,7 +64,8 @@ class WhaleSceneView : public platform::View {
 
   private:
     // The whale and droplets are drawn moved by (dx, dy) from their place in the scene.
-    void drawEmojiWhale(double dx, double dy);
+    void drawEmojiWhale(double dx, double dy, int pixelSize);
+    void drawNumberedSquare(Rect square, double bob);
     void drawPercentage(platform::GraphicsContext& context, Rect rect);
     void drawSprays(platform::GraphicsContext& context, double dx, double dy);
 

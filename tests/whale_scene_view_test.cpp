@@ -380,8 +380,9 @@ QImage squareOf(WhaleSceneView& view) {
 
 }  // namespace
 
-TEST_F(WhaleSceneViewTest, SquareVariantCentresTheFullSizeWhaleWithoutTheLabel) {
+TEST_F(WhaleSceneViewTest, SquareVariantIsTheFullSizeWhaleAloneOrTheNumberUnderAWhale) {
     view.usage = view.displayUsage = 1.0;
+    view.showPercentage = false;
     const QImage square = squareOf(view);
     ASSERT_EQ(view.squareImages().size(), 2u);
     EXPECT_EQ(view.squareImages()[0].size(), QSize(22, 22));
@@ -398,16 +399,22 @@ TEST_F(WhaleSceneViewTest, SquareVariantCentresTheFullSizeWhaleWithoutTheLabel) 
                std::abs(c.greenF() - label.greenF()) < 0.1 &&
                std::abs(c.blueF() - label.blueF()) < 0.1;
     };
-    ASSERT_FALSE(inkOf(view.images()[1], labelColoured).empty());
     EXPECT_TRUE(inkOf(square, labelColoured).empty());
-    // Nor does the label make room there; the wide scene keeps its own layout.
-    EXPECT_EQ(view.whaleX, 10.0);
-    view.showPercentage = false;
-    EXPECT_EQ(squareOf(view), square);
-    EXPECT_EQ(view.whaleX, 22.0);
+    // With the label, "100" in its colour across the lower half at both sizes, a whale above.
+    view.showPercentage = true;
+    for (const QImage& numbered : {squareOf(view), view.squareImages()[0]}) {
+        const Ink number = inkOf(numbered, labelColoured);
+        EXPECT_GT(number.right - number.left, 15.0);
+        EXPECT_GT(number.top - number.bottom, 6.0);
+        EXPECT_LT(number.top, 11.5);
+        const auto blue = [](double, QRgb p) { return qBlue(p) > qRed(p) + 40; };
+        EXPECT_GT(inkOf(numbered, blue).bottom, number.top - 1.0);
+    }
+    EXPECT_EQ(view.whaleX, 10.0);  // the wide scene keeps its own layout
 }
 
 TEST_F(WhaleSceneViewTest, SquareVariantFollowsTheSceneAndLeavesItsStateAlone) {
+    resize(20, 22, false);  // the whale at x = 10; the numbered square leaves the droplets out
     // Beside the whale at (10, 8.8), and one far outside the square, which clips it.
     view.sprays = {{19, 8.8, 0, 0, 0.5, 0.6, 0.6}, {40, 8, 0, 0, 1.3, 0.6, 0.6}};
     const std::vector<Spray> before = view.sprays;

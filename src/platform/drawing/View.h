@@ -49,8 +49,8 @@ class View : public QObject {
 
     // Runs the display pass now when one is pending; the event loop calls it once per pass.
     void displayIfNeeded();
-    // The view drawn at `scale` device pixels per point, for the display pass and for tools.
-    QImage paint(int scale);
+    // The view, or its square variant, drawn at `scale` device pixels per point, for tools.
+    QImage paint(int scale, bool square = false);
 
   signals:
     // A display pass painted new images.
@@ -58,6 +58,7 @@ class View : public QObject {
 
   private:
     void paintInto(QImage& image, int scale, Rect area, bool square);
+    Rect squareBounds() const;
 
     Rect frameRect;
     int mask = 0;

@@ -101,6 +101,10 @@ void WhaleSceneView::drawNumberedSquare(Rect square, double bob) {
                    qRound(side * squareWhaleSize));
 }
 
+void WhaleSceneView::setPanelBackground(const QColor& background) {
+    appearance->setPanelBackground(background);
+}
+
 void WhaleSceneView::computePosition(Rect rect) {
     const double reserve = showPercentage ? labelReserve : 0.0;
     whaleX = (rect.width - reserve) * 0.5;

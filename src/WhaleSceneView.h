@@ -41,6 +41,8 @@ class WhaleSceneView : public platform::View {
     // draw placed.
     bool hasSquareVariant() const override;
     void drawSquare(Rect square) override;
+    // The label's colour follows the panel's background where the item paints it.
+    void setPanelBackground(const QColor& background) override;
 
     // Places the whale within `rect` from `phase` and `usage`.
     void computePosition(Rect rect);

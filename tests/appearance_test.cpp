@@ -15,6 +15,7 @@ namespace {
 class AppearanceTest : public testing::Test {
   protected:
     void SetUp() override {
+        qunsetenv("XDG_CURRENT_DESKTOP");  // the tests below name the desktop where it matters
         ensureGuiApplication();
         ASSERT_TRUE(bus.isRunning());
     }
@@ -85,4 +86,35 @@ TEST_F(AppearanceTest, WithoutPortalThePaletteDecides) {
     EXPECT_TRUE(appearance.isDark());
     setPalette(QColor(0xf6, 0xf5, 0xf4), Qt::black);
     EXPECT_FALSE(appearance.isDark());
+}
+
+TEST_F(AppearanceTest, PanelsThatStayDarkAndThePaintedBackgroundOutrankThePortal) {
+    FakePortal portal(bus.connect(), 2);  // prefer light
+    const std::pair<QString, bool> desktops[] = {
+        {"GNOME", true}, {"ubuntu:GNOME", true}, {"GNOME-Classic:GNOME", false},
+        {"XFCE", true},  {"KDE", false},         {"", false},
+    };
+    for (const auto& [names, dark] : desktops) {
+        platform::Appearance appearance(bus.connect(), names);
+        QSignalSpy changed(&appearance, &platform::Appearance::changed);
+        ASSERT_TRUE(changed.wait(5000));
+        EXPECT_EQ(appearance.isDark(), dark) << names.toStdString();
+    }
+
+    // Where the item paints the panel's background, that colour decides, either way.
+    platform::Appearance appearance(bus.connect(), "GNOME");
+    QSignalSpy changed(&appearance, &platform::Appearance::changed);
+    ASSERT_TRUE(changed.wait(5000));
+    const std::pair<QColor, bool> backgrounds[] = {
+        {QColor(0xf6, 0xf5, 0xf4), false},
+        {QColor(0xa0, 0xa0, 0xa0), false},
+        {QColor(0x80, 0x80, 0x80), true},
+        {QColor(0x3c, 0x3c, 0x3c), true},
+        {QColor(), true},  // forgotten: the top bar's rule again
+    };
+    for (const auto& [background, dark] : backgrounds) {
+        appearance.setPanelBackground(background);
+        EXPECT_EQ(appearance.isDark(), dark) << background.name().toStdString();
+    }
+    EXPECT_EQ(changed.count(), 3);  // first answer, to light, back to dark
 }

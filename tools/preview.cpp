@@ -74,8 +74,8 @@ QImage onBackground(const QImage& scene, const QColor& background) {
 }
 
 bool render(const Options& options) {
-    // An unconnected bus: no portal answers, so the palette decides the appearance.
-    auto appearance = std::make_shared<platform::Appearance>(QDBusConnection(QString()));
+    // An unconnected bus and no desktop named: the palette decides the appearance.
+    auto appearance = std::make_shared<platform::Appearance>(QDBusConnection(QString()), QString());
     WhaleSceneView view({0, 0, options.label ? 44.0 : 30.0, 22.0}, appearance,
                         std::make_shared<platform::Random>());
     view.showPercentage = options.label;

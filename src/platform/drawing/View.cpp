@@ -54,6 +54,8 @@ bool View::hasSquareVariant() const {
 
 void View::drawSquare(Rect /*square*/) {}
 
+void View::setPanelBackground(const QColor& /*background*/) {}
+
 const std::vector<int>& View::scales() {
     static const std::vector<int> all{1, 2};
     return all;

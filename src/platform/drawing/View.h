@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QImage>
 #include <QObject>
 #include <vector>
@@ -40,6 +41,10 @@ class View : public QObject {
     // here; the display pass then calls drawSquare, after draw, with a square as high as the view.
     virtual bool hasSquareVariant() const;
     virtual void drawSquare(Rect square);
+
+    // The colour the item's surface paints under the view's images, where it paints the panel's
+    // background itself; a view whose colours must read against it follows. Invalid: unknown.
+    virtual void setPanelBackground(const QColor& background);
 
     // The images of the last display pass, one per scale in scales(), in that order.
     static const std::vector<int>& scales();

@@ -3,18 +3,36 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
 
+#include "TestApp.h"
 #include "platform/system/Translations.h"
 
-TEST(AlertTest, DefaultButtonReadsChineseWhateverTheLocale) {
+// Twenty About clicks must not stack twenty modal loops: while one alert is open, another
+// returns at once and leaves only the open one up.
+TEST(AlertPresenter, SecondAlertWhileOneIsOpenOpensNoOther) {
+    TestApp app;
+    platform::AlertPresenter alerts;
+    QStringList shown;
+    QTimer::singleShot(0, [&] {
+        QTimer::singleShot(0, [&] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) {
+                    shown.append(box->text());
+                    box->reject();
+                }
+            }
+        });
+        alerts.runModal({platform::Alert::Style::informational, "second", "", {}});
+    });
+    alerts.runModal({platform::Alert::Style::informational, "first", "", {}});
+    EXPECT_EQ(shown, QStringList{"first"});
+}
+
+TEST(AlertPresenter, DefaultButtonReadsChineseWhateverTheLocale) {
     qputenv("LANG", "C");
-    int argc = 1;
-    char name[] = "alert-test";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    TestApp app;
     ASSERT_TRUE(platform::installChineseTranslations());
     QStringList buttons;
     QTimer::singleShot(0, [&buttons] {

@@ -180,6 +180,7 @@ TEST_F(AppDelegateTest, LaunchSwitchFollowsTheAutostartEntryAndAlertsWhenItCanno
     ASSERT_EQ(system->alerts.size(), 1u);
     EXPECT_EQ(system->alerts[0].alertStyle, platform::Alert::Style::warning);
     EXPECT_EQ(system->alerts[0].messageText, "开机自启设置失败");
-    EXPECT_EQ(system->alerts[0].informativeText,
-              QString("请先把 Spoutwise.app 移到「应用程序」文件夹，再重试。\n\n") + error.c_str());
+    EXPECT_EQ(system->alerts[0].informativeText, "请确认自启动文件夹 " + config.path() +
+                                                     "/autostart 可以写入，再重试。\n\n" +
+                                                     error.c_str());
 }

@@ -116,3 +116,27 @@ TEST_F(DesktopDaemonsTest, AppearanceFollowsThePortalsSchemeAndElseThePalette) {
     QGuiApplication::setPalette(QPalette(QColor(0x24, 0x24, 0x24)));
     EXPECT_TRUE(withoutPortal.isDark());
 }
+
+// Panels that are dark whatever the scheme, and a background the item paints itself, outrank the
+// portal; grey 0xa0 is the darkest on which the dark blue label reads better than white.
+TEST_F(DesktopDaemonsTest, PanelsThatStayDarkAndThePaintedBackgroundOutrankThePortal) {
+    Daemon portal(bus.connect(), "org.freedesktop.portal.Desktop",
+                  "/org/freedesktop/portal/desktop", [](const QString& member) {
+                      return member == "Read" ? variant(variant(2u)) : variant(2u);
+                  });
+    for (const auto& [names, dark] : {std::pair{"GNOME", true},
+                                      {"ubuntu:GNOME", true},
+                                      {"GNOME-Classic:GNOME", false},
+                                      {"XFCE", true}}) {
+        platform::Appearance appearance(bus.connect(), names);
+        QSignalSpy changed(&appearance, &platform::Appearance::changed);
+        ASSERT_TRUE(changed.wait(5000));
+        EXPECT_EQ(appearance.isDark(), dark) << names;
+        for (const auto& [background, darkOver] : {std::pair{QColor(0xa0, 0xa0, 0xa0), false},
+                                                   {QColor(0x80, 0x80, 0x80), true},
+                                                   {QColor(), dark}}) {  // forgotten
+            appearance.setPanelBackground(background);
+            EXPECT_EQ(appearance.isDark(), darkOver) << names;
+        }
+    }
+}

@@ -116,3 +116,39 @@ TEST_F(WhaleSceneViewTest, PaintsTheWhaleItsDropletsAndTheLabelInTheirPlaces) {
     view.setFrame({0, 0, 30, 2});  // too small to draw in
     EXPECT_FALSE(inkBetween(view.paint(2), 0, 30));
 }
+
+// Square-only panels get the whole whale, or with the label the number in its colour under a
+// smaller whale, at both sizes.
+TEST_F(WhaleSceneViewTest, SquareVariantIsTheWholeWhaleOrTheNumberUnderIt) {
+    view.usage = view.displayUsage = 1.0;
+    const QColor label = view.percentColor();
+    const auto labelRows = [&](const QImage& image) {
+        std::pair rows{image.height(), -1};
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = QColor::fromRgba(qUnpremultiply(image.pixel(x, y)));
+                if (c.alpha() > 0 && std::abs(c.redF() - label.redF()) < 0.1 &&
+                    std::abs(c.greenF() - label.greenF()) < 0.1 &&
+                    std::abs(c.blueF() - label.blueF()) < 0.1) {
+                    rows = {std::min(rows.first, y), std::max(rows.second, y)};
+                }
+            }
+        }
+        return rows;
+    };
+    for (const bool shown : {false, true}) {
+        view.showPercentage = shown;
+        view.setNeedsDisplay(true);
+        view.displayIfNeeded();
+        ASSERT_EQ(view.squareImages().size(), 2u);
+        for (const QImage& square : view.squareImages()) {
+            EXPECT_EQ(square.width(), square.height());
+            const auto [top, bottom] = labelRows(square);
+            EXPECT_EQ(bottom >= 0, shown) << square.height();
+            if (shown) {
+                EXPECT_GE(top, square.height() / 2 - 2);
+                EXPECT_GT(bottom - top, square.height() / 5);
+            }
+        }
+    }
+}

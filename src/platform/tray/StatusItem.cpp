@@ -92,10 +92,14 @@ Menu* StatusItem::menu() const {
     return itemMenu.get();
 }
 
-void StatusItem::popUpMenu(QPoint position) {
+bool StatusItem::popUpMenu(QPoint position) {
+    if (QGuiApplication::platformName().startsWith("wayland")) {
+        return false;
+    }
     if (popup) {
         popup->popup(position.isNull() ? QCursor::pos() : position);
     }
+    return true;
 }
 
 // A read serves the newest frame, held ones included.

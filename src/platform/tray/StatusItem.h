@@ -57,8 +57,10 @@ class StatusItem : public QObject, private StatusNotifierItem::Source {
     Menu* menu() const;
     // Opens the menu as a popup of our own at `position` on the screen, or at the cursor for
     // (0, 0), for hosts that ask the item to show its menu instead of showing the exported one.
-    // Needs a widget application; without one there is no popup.
-    void popUpMenu(QPoint position) override;
+    // Needs a widget application; without one there is no popup. False on Wayland, where a
+    // window cannot place itself: a popup without a parent surface would open wherever the
+    // compositor puts new windows.
+    bool popUpMenu(QPoint position) override;
 
     // What the panel is shown: the icon of the last painted frame (the view's images, then its
     // square variant's), the tooltip, the menu's path. Reading the icon answers the last NewIcon.

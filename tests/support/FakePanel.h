@@ -21,9 +21,6 @@ struct ToolTip {
     QString description;
 };
 
-// One entry of a GetGroupProperties answer, for tests that call the menu themselves.
-const QDBusArgument& operator>>(const QDBusArgument& arg, DBusMenuItem& item);
-
 }  // namespace platform
 
 // A panel host on a given bus, for tests: plays org.kde.StatusNotifierWatcher (the name and the

@@ -189,7 +189,7 @@ desktop_cpu_groups() {
 desktop_session_pids() {
     local pid argv0
     for pid in $(desktop_bus_children); do
-        argv0=$(tr '\0' '\n' <"/proc/$pid/cmdline" 2>/dev/null | head -n 1)
+        argv0=$(tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline" | head -n 1)
         [ "${argv0##*/}" != "$1" ] || echo "$pid"
     done
 }

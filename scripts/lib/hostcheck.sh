@@ -16,7 +16,8 @@
 #   host_click X Y BUTTON
 #                  a real click of mouse button BUTTON (1 left, 3 right) at X, Y
 # host_mask ("W H X Y") is a part of the screen that changes on its own (a clock that cannot be
-# removed), left out when looking for the item.
+# removed), left out when looking for the item. host_rest_x is where along the panel's top edge the
+# pointer rests between clicks, an empty spot (default: the middle).
 # host_unprivileged=1 says that the host refuses to run as root: started as root, the check runs
 # again as the user nobody, who is handed the output folder. The script then calls
 # hostcheck_main "$@".
@@ -36,7 +37,7 @@
 
 source "$(dirname "${BASH_SOURCE[0]}")/desktop.sh"
 
-host_app_env=() host_unprivileged=0 host_mask=''
+host_app_env=() host_unprivileged=0 host_mask='' host_rest_x=''
 host_panel_label='' host_panel_roots='' host_display_label='' host_display_root=''
 
 hostcheck_usage() {
@@ -124,9 +125,10 @@ hostcheck_run() {
     sleep 3
     host_shot "$out/panel-empty.png"
     screen_w=$(identify -format %w "$out/panel-empty.png")
-    # The pointer waits on an empty spot of the panel (its middle: no launcher, no tray), in the row
-    # left out of the menu comparison.
-    host_click $((screen_w / 2)) 2 1
+    host_rest_x=${host_rest_x:-$((screen_w / 2))}
+    # The pointer waits on an empty spot of the panel (no launcher, no tray), in the row left out of
+    # the menu comparison.
+    host_click "$host_rest_x" 2 1
     sleep 0.5
     host_shot "$out/panel-empty.png"
     cpu_alone=$(hostcheck_cpu "$seconds")
@@ -213,7 +215,7 @@ hostcheck_click() {
             "$out/menu-$name-crop.png"
     fi
     clicks+=("${calls:-no calls}; $shown")
-    host_click $((screen_w / 2)) 2 1
+    host_click "$host_rest_x" 2 1
     sleep 1
 }
 

@@ -23,12 +23,14 @@ desktop_home() {
     chmod 700 "$XDG_RUNTIME_DIR"
 }
 
-# desktop_display DIR [SCREEN]: an Xvfb display of SCREEN pixels (WxH), exported as DISPLAY.
+# desktop_display DIR [SCREEN]: an Xvfb display of SCREEN pixels (WxH), exported as DISPLAY; its
+# process is desktop_display_pid.
 desktop_display() {
     local dir=$1 screen=${2:-1024x200} display_fd number
     exec {display_fd}<> <(:)
     Xvfb -displayfd "$display_fd" -screen 0 "${screen}x24" -nolisten tcp >"$dir/xvfb.log" 2>&1 &
     desktop_pids+=($!)
+    desktop_display_pid=$!
     read -r -t 10 number <&"$display_fd" || { echo "Xvfb did not start (see $dir/xvfb.log)" >&2; return 1; }
     export DISPLAY=:$number
     unset WAYLAND_DISPLAY

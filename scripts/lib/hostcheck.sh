@@ -27,8 +27,10 @@
 # opened), then the CPU as % of one core of Spoutwise, the panel and the display server, each on
 # its own line and summed, without and with Spoutwise, and the same as a row of the README's table.
 # It leaves in the output folder panel-empty.png, panel.png, item.png (the item enlarged 8×),
-# menu-left.png / menu-right.png with their -crop.png (the panel's end and the menu) and the logs of
-# everything it started; --save NAME copies menu-left-crop.png to docs/hosts/NAME.png.
+# panel-end.png (the panel's end with the item, enlarged 2×), menu-left.png / menu-right.png with
+# their -crop.png (the panel's end and the menu) and the logs of everything it started. For the
+# README, --save NAME copies menu-left-crop.png to docs/hosts/NAME.png and --save-panel NAME copies
+# panel-end.png there.
 #
 # --dark runs the host in its dark appearance and tells the app the dark colour scheme through a
 # stand-in desktop portal (else both are light); --percentage off stores the app's percentage switch
@@ -42,12 +44,12 @@ host_panel_label='' host_panel_roots='' host_display_label='' host_display_root=
 
 hostcheck_usage() {
     echo "usage: $0 [--out DIR] [--seconds N] [--icon-size N] [--panel-size N] [--dark]" \
-        "[--percentage on|off] [--xembed] [--save NAME] [BINARY [ARGS...]]" >&2
+        "[--percentage on|off] [--xembed] [--save NAME] [--save-panel NAME] [BINARY [ARGS...]]" >&2
     exit 2
 }
 
 hostcheck_main() {
-    local all_args=("$@") seconds=20 icon_size=$host_icon_size panel_size=$host_panel_size save=''
+    local all_args=("$@") seconds=20 icon_size=$host_icon_size panel_size=$host_panel_size saves=()
     out='' binary=$desktop_lib/../../build/release/spoutwise
     hostcheck_scheme=light hostcheck_percentage=on hostcheck_surface=SNI
     while [ $# -gt 0 ]; do
@@ -59,7 +61,8 @@ hostcheck_main() {
             --dark) hostcheck_scheme=dark ;;
             --percentage) hostcheck_percentage=$2; shift ;;
             --xembed) hostcheck_surface=XEmbed ;;
-            --save) save=$2; shift ;;
+            --save) saves+=("menu-left-crop:$2"); shift ;;
+            --save-panel) saves+=("panel-end:$2"); shift ;;
             -*) hostcheck_usage ;;
             *) binary=$1; shift; break ;;
         esac
@@ -77,7 +80,7 @@ hostcheck_main() {
         # The docs folder stays root's: this process saves the screenshot.
         hostcheck_saved_by_caller=1 setpriv --reuid=nobody --regid=nogroup --clear-groups "$0" \
             --out "$out" "${all_args[@]}"
-        [ -z "$save" ] || hostcheck_save "$save"
+        hostcheck_save "${saves[@]}"
         exit
     fi
     work=$(mktemp -d -t spoutwise-host-session.XXXXXX)
@@ -86,16 +89,18 @@ hostcheck_main() {
     host_settings="tray icon size $icon_size, panel size $panel_size, $hostcheck_scheme, percentage $hostcheck_percentage"
     echo "$host_name, $host_settings: screenshots and logs go to $out"
     hostcheck_run "$icon_size" "$panel_size" "$seconds"
-    [ -z "$save" ] || [ -n "${hostcheck_saved_by_caller:-}" ] || hostcheck_save "$save"
+    [ -n "${hostcheck_saved_by_caller:-}" ] || hostcheck_save "${saves[@]}"
 }
 
-# hostcheck_save NAME: the panel's end with the menu a left click opened, for the README.
+# hostcheck_save SHOT:NAME...: copies each screenshot SHOT.png to docs/hosts/NAME.png.
 hostcheck_save() {
-    local docs=$desktop_lib/../../docs/hosts
-    [ -f "$out/menu-left-crop.png" ] || { echo "no menu-left-crop.png to save as $1" >&2; return 1; }
-    mkdir -p "$docs"
-    convert "$out/menu-left-crop.png" -strip "$docs/$1.png"
-    echo "  saved: docs/hosts/$1.png"
+    local docs=$desktop_lib/../../docs/hosts pair
+    for pair in "$@"; do
+        [ -f "$out/${pair%%:*}.png" ] || { echo "no ${pair%%:*}.png to save as ${pair#*:}" >&2; return 1; }
+        mkdir -p "$docs"
+        convert "$out/${pair%%:*}.png" -strip "$docs/${pair#*:}.png"
+        echo "  saved: docs/hosts/${pair#*:}.png"
+    done
 }
 
 # hostcheck_bus DIR: the private session bus, without a watcher for --xembed.
@@ -177,13 +182,17 @@ hostcheck_fps() {
     [ -z "$interval" ] || fps=$(awk -v i="$interval" 'BEGIN {printf "%.0f", 1 / i}')
 }
 
-# hostcheck_item W H X Y: records where the item is drawn and saves an 8× enlarged crop of it.
+# hostcheck_item W H X Y: records where the item is drawn and saves an 8× enlarged crop of it and
+# the panel's end around it (as high as the item's margin above it again below it) at 2×.
 hostcheck_item() {
     local w h x y
     read -r w h x y <<<"$1"
     item="${w}×${h} px at ${x},${y}"
     convert "$out/panel.png" -crop "$((w + 8))x$((h + 8))+$((x > 4 ? x - 4 : 0))+$((y > 4 ? y - 4 : 0))" \
         +repage -filter point -resize 800% "$out/item.png"
+    local left=$((x > 40 ? x - 40 : 0))
+    convert "$out/panel.png" -crop "$((screen_w - left))x$((2 * y + h))+$left+0" +repage \
+        -filter point -resize 200% "$out/panel-end.png"
 }
 
 # hostcheck_click BUTTON NAME W H X Y: clicks the middle of the item box, saves menu-NAME.png and

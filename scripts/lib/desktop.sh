@@ -58,6 +58,7 @@ END
     DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$dir/bus.address")
     [ -n "$DBUS_SESSION_BUS_ADDRESS" ] || { echo "dbus-daemon did not start" >&2; return 1; }
     export DBUS_SESSION_BUS_ADDRESS
+    desktop_bus_address=$DBUS_SESSION_BUS_ADDRESS
 }
 
 # desktop_system_bus DIR: a private bus that stands in for the system bus, exported as
@@ -237,17 +238,19 @@ desktop_stop() {
     # Descendants too: plugin wrappers, the compositor's clients; and what our bus started, which
     # runs on its own once started.
     for pid in "${desktop_pids[@]}"; do all+=($(desktop_tree "$pid")); done
-    [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] || all+=($(desktop_bus_children))
+    [ -z "${desktop_bus_address:-}" ] || all+=($(desktop_bus_children))
     for pid in "${all[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
     local tries=0
     while [ $((tries++)) -lt 20 ] && kill -0 "${all[@]}" 2>/dev/null; do sleep 0.1; done
     for pid in "${all[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
-    desktop_pids=()
+    desktop_pids=() desktop_bus_address=''
 }
 
-# desktop_bus_children: every process that has our session bus's address in its environment.
+# desktop_bus_children: every process that has the address of the bus desktop_bus started (never
+# the user's own) in its environment.
 desktop_bus_children() {
-    grep -lzxF "DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS" /proc/[0-9]*/environ 2>/dev/null |
+    [ -n "${desktop_bus_address:-}" ] || return 0
+    grep -lzxF "DBUS_SESSION_BUS_ADDRESS=$desktop_bus_address" /proc/[0-9]*/environ 2>/dev/null |
         cut -d/ -f3 | grep -vx "$$" || true
 }

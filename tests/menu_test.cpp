@@ -260,12 +260,7 @@ TEST_F(MenuTest, PopupTickFollowsTheEntryNotTheClick) {
 TEST_F(MenuTest, GroupPropertiesAnswersEachEntryOnce) {
     QList<int> ids(100000, 5);
     ids.append({42, 1});
-    auto request =
-        QDBusMessage::createMethodCall(panel.registeredItems().last(), panel.menuPath(),
-                                       platform::DBusMenuObject::interface, "GetGroupProperties");
-    request << QVariant::fromValue(ids) << QStringList{"label"};
-    const auto reply = callWithEventLoop(bus.connect(), request);
-    const auto found = qdbus_cast<platform::DBusMenuItemList>(reply.arguments().value(0));
+    const auto found = panel.groupProperties(ids, {"label"});
     ASSERT_EQ(found.size(), 2);
     EXPECT_EQ(found[0].id, 1);
     EXPECT_EQ(found[1].properties, (QVariantMap{{"label", "开机自启"}}));

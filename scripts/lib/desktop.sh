@@ -23,30 +23,59 @@ desktop_home() {
     chmod 700 "$XDG_RUNTIME_DIR"
 }
 
-# desktop_display DIR [SCREEN]: an Xvfb display of SCREEN pixels (WxH), exported as DISPLAY.
+# desktop_display DIR [SCREEN]: an Xvfb display of SCREEN pixels (WxH), exported as DISPLAY; its
+# process is desktop_display_pid.
 desktop_display() {
     local dir=$1 screen=${2:-1024x200} display_fd number
     exec {display_fd}<> <(:)
     Xvfb -displayfd "$display_fd" -screen 0 "${screen}x24" -nolisten tcp >"$dir/xvfb.log" 2>&1 &
     desktop_pids+=($!)
+    desktop_display_pid=$!
     read -r -t 10 number <&"$display_fd" || { echo "Xvfb did not start (see $dir/xvfb.log)" >&2; return 1; }
     export DISPLAY=:$number
     unset WAYLAND_DISPLAY
 }
 
-# desktop_bus DIR: a private session bus, exported as DBUS_SESSION_BUS_ADDRESS.
+# desktop_bus DIR [no-watcher]: a private session bus, exported as DBUS_SESSION_BUS_ADDRESS. With
+# no-watcher nobody may own the StatusNotifierWatcher name on it: a panel's tray then serves XEmbed
+# icons only, and the app shows its XEmbed icon.
 desktop_bus() {
-    local dir=$1 tries=0
-    dbus-daemon --session --nofork --nopidfile --print-address=1 >"$dir/bus.address" 2>/dev/null &
+    local dir=$1 tries=0 config=(--session)
+    if [ "${2:-}" = no-watcher ]; then
+        cat >"$dir/bus.conf" <<'END'
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <include>/usr/share/dbus-1/session.conf</include>
+  <policy context="mandatory"><deny own="org.kde.StatusNotifierWatcher"/></policy>
+</busconfig>
+END
+        config=(--config-file="$dir/bus.conf") desktop_no_watcher=1
+    fi
+    dbus-daemon "${config[@]}" --nofork --nopidfile --print-address=1 >"$dir/bus.address" 2>/dev/null &
     desktop_pids+=($!)
     until [ -s "$dir/bus.address" ] || [ $((tries++)) -gt 50 ]; do sleep 0.1; done
     DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$dir/bus.address")
     [ -n "$DBUS_SESSION_BUS_ADDRESS" ] || { echo "dbus-daemon did not start" >&2; return 1; }
     export DBUS_SESSION_BUS_ADDRESS
+    desktop_bus_address=$DBUS_SESSION_BUS_ADDRESS
+}
+
+# desktop_system_bus DIR: a private bus that stands in for the system bus, exported as
+# DBUS_SYSTEM_BUS_ADDRESS, for programs that give up without one (no services run on it).
+desktop_system_bus() {
+    local dir=$1 tries=0
+    dbus-daemon --session --nofork --nopidfile --print-address=1 >"$dir/system.address" 2>/dev/null &
+    desktop_pids+=($!)
+    until [ -s "$dir/system.address" ] || [ $((tries++)) -gt 50 ]; do sleep 0.1; done
+    DBUS_SYSTEM_BUS_ADDRESS=$(head -n 1 "$dir/system.address")
+    [ -n "$DBUS_SYSTEM_BUS_ADDRESS" ] || { echo "the stand-in system bus did not start" >&2; return 1; }
+    export DBUS_SYSTEM_BUS_ADDRESS
 }
 
 # desktop_xfce_panel DIR TRAY_ICON_SIZE [no-clock]: xfce4-panel with a Status Tray (icon size 0 =
 # automatic) and a clock, or without the clock (a screen that changes only where the tray does).
+# On a bus without a watcher it waits only a moment for the XEmbed tray.
 desktop_xfce_panel() {
     local dir=$1 icon_size=$2 conf=$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml no_clock=()
     [ "${3:-}" = no-clock ] && no_clock=(-e '/<value type="int" value="3"\/>/d')
@@ -56,6 +85,7 @@ desktop_xfce_panel() {
     xfce4-panel --disable-wm-check >"$dir/panel.log" 2>&1 &
     desktop_pids+=($!)
     desktop_panel_pid=$!
+    [ -z "${desktop_no_watcher:-}" ] || { sleep 2; return 0; }
     desktop_wait_for_name org.kde.StatusNotifierWatcher 20 ||
         { echo "the panel's Status Tray did not start (see $dir/panel.log)" >&2; return 1; }
 }
@@ -137,6 +167,42 @@ desktop_cpu() {
         'BEGIN {printf "%.2f", 100 * d / hz / s}'
 }
 
+# desktop_cpu_groups SECONDS GROUP...: the CPU of each GROUP ("LABEL:PID PID...", each process
+# with its descendants) over the same window of SECONDS, as % of one core: a line "LABEL N.NN"
+# per group, then "sum N.NN".
+desktop_cpu_groups() {
+    local window=$1 i group pids=() labels=() before=() after=()
+    shift
+    for group in "$@"; do
+        labels+=("${group%%:*}")
+        pids+=("$(for pid in ${group#*:}; do desktop_tree "$pid"; done | paste -sd ' ' -)")
+    done
+    for i in "${!pids[@]}"; do before[i]=$(desktop_ticks ${pids[i]}); done
+    sleep "$window"
+    for i in "${!pids[@]}"; do after[i]=$(desktop_ticks ${pids[i]}); done
+    for i in "${!pids[@]}"; do echo "${labels[i]}" $((after[i] - before[i])); done |
+        awk -v hz="$(getconf CLK_TCK)" -v s="$window" '
+            {label = $1; for (f = 2; f < NF; f++) label = label " " $f
+             printf "%s %.2f\n", label, 100 * $NF / hz / s; sum += $NF}
+            END {printf "sum %.2f\n", 100 * sum / hz / s}'
+}
+
+# desktop_session_pids NAME: the processes named NAME that run on our session bus, such as the
+# services the bus started for a panel (they are not the panel's descendants).
+desktop_session_pids() {
+    local pid argv0
+    for pid in $(desktop_bus_children); do
+        argv0=$(tr '\0' '\n' 2>/dev/null <"/proc/$pid/cmdline" | head -n 1)
+        [ "${argv0##*/}" != "$1" ] || echo "$pid"
+    done
+}
+
+# desktop_show_percentage true|false: the app's stored percentage switch, written before it starts.
+desktop_show_percentage() {
+    mkdir -p "$XDG_CONFIG_HOME/spoutwise"
+    printf '[General]\nshowPercentage=%s\n' "$1" >"$XDG_CONFIG_HOME/spoutwise/spoutwise.conf"
+}
+
 # desktop_screenshot FILE: the panel strip at the top of the screen (panels up to 60 px).
 desktop_screenshot() {
     import -display "$DISPLAY" -window root -crop 1024x60+0+0 +repage "$1"
@@ -169,12 +235,22 @@ desktop_install() { "$desktop_lib/../deps" "$@"; }
 
 desktop_stop() {
     local pid all=()
-    # Descendants too: plugin wrappers, bus-activated services, the compositor's clients.
+    # Descendants too: plugin wrappers, the compositor's clients; and what our bus started, which
+    # runs on its own once started.
     for pid in "${desktop_pids[@]}"; do all+=($(desktop_tree "$pid")); done
+    [ -z "${desktop_bus_address:-}" ] || all+=($(desktop_bus_children))
     for pid in "${all[@]}"; do kill "$pid" 2>/dev/null || true; done
     wait 2>/dev/null || true
     local tries=0
     while [ $((tries++)) -lt 20 ] && kill -0 "${all[@]}" 2>/dev/null; do sleep 0.1; done
     for pid in "${all[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
-    desktop_pids=()
+    desktop_pids=() desktop_bus_address=''
+}
+
+# desktop_bus_children: every process that has the address of the bus desktop_bus started (never
+# the user's own) in its environment.
+desktop_bus_children() {
+    [ -n "${desktop_bus_address:-}" ] || return 0
+    grep -lzxF "DBUS_SESSION_BUS_ADDRESS=$desktop_bus_address" /proc/[0-9]*/environ 2>/dev/null |
+        cut -d/ -f3 | grep -vx "$$" || true
 }

@@ -96,8 +96,11 @@ bool StatusItem::popUpMenu(QPoint position) {
     if (QGuiApplication::platformName().startsWith("wayland")) {
         return false;
     }
+    // Not every host passes the item's place (MATE's notification area sends (0, 24) wherever
+    // the item is); the pointer has just clicked the item, so a point far from it is not trusted.
+    const QPoint pointer = QCursor::pos();
     if (popup) {
-        popup->popup(position.isNull() ? QCursor::pos() : position);
+        popup->popup((position - pointer).manhattanLength() > 64 ? pointer : position);
     }
     return true;
 }

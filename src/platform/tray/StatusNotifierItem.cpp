@@ -16,7 +16,7 @@ constexpr char category[] = "ApplicationStatus";
 constexpr char id[] = SPOUTWISE_APP_ID;
 constexpr char title[] = "Spoutwise";
 constexpr char status[] = "Active";
-constexpr char noIconName[] = "";
+constexpr char none[] = "";
 
 template <const char* text>
 int getText(BusMessage& reply, void*) {
@@ -76,6 +76,12 @@ int getToolTip(BusMessage& reply, void* object) {
     return result < 0 ? result : reply.close();
 }
 
+// The accessible description of the icon is the tooltip's text; GNOME's extension asks for it
+// on every read and logs an error when it is missing.
+int getIconAccessibleDesc(BusMessage& reply, void* object) {
+    return reply.append("s", itemOf(object).toolTip().toUtf8().constData());
+}
+
 // Every click a host forwards opens the menu: some call Activate for a left click whatever
 // ItemIsMenu says, some show no exported menu and call ContextMenu. Where the item cannot place
 // a menu of its own, it answers as an item without the method: Plasma then shows the exported
@@ -107,9 +113,11 @@ const BusInterface busInterface{
         {"WindowId", "i", getWindowId},
         {"ItemIsMenu", "b", getItemIsMenu},
         {"Menu", "o", getMenu},
-        {"IconName", "s", getText<noIconName>},
+        {"IconName", "s", getText<none>},
         {"IconPixmap", "a(iiay)", getIconPixmap, false},
         {"ToolTip", "(sa(iiay)ss)", getToolTip, false},
+        {"IconAccessibleDesc", "s", getIconAccessibleDesc, false},
+        {"AttentionAccessibleDesc", "s", getText<none>},
     },
     {
         {"ContextMenu", "ii", "", "x\0y\0", openMenu},

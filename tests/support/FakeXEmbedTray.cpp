@@ -11,15 +11,18 @@ constexpr uint32_t requestDock = 0;
 
 }  // namespace
 
-FakeXEmbedTray::FakeXEmbedTray(const QString& display) {
+FakeXEmbedTray::FakeXEmbedTray(const QString& display, QRgb background) {
     connection = xcb_connect(display.toUtf8().constData(), nullptr);
     if (xcb_connection_has_error(connection)) {
         return;
     }
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
     const xcb_window_t window = xcb_generate_id(connection);
-    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
-                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    const uint32_t colour = background & 0xffffff;
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 200, 26, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL,
+                      &colour);
+    xcb_map_window(connection, window);
     const xcb_atom_t selection = atom("_NET_SYSTEM_TRAY_S0");
     opcode = atom("_NET_SYSTEM_TRAY_OPCODE");
     xcb_set_selection_owner(connection, window, selection, XCB_CURRENT_TIME);
@@ -79,6 +82,7 @@ void FakeXEmbedTray::takeDockRequests() {
         if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE && message->type == opcode &&
             message->data.data32[1] == requestDock) {
             docked.push_back(message->data.data32[2]);
+            embed(docked.back());
         }
         free(event);
     }
@@ -91,4 +95,67 @@ bool FakeXEmbedTray::exists(xcb_window_t window) {
     free(error);
     free(attributes);
     return attributes != nullptr;
+}
+
+QSize FakeXEmbedTray::requestedSize() {
+    syncWithQt();
+    takeDockRequests();
+    return minimumSize(docked.back());
+}
+
+QSize FakeXEmbedTray::minimumSize(xcb_window_t icon) {
+    const auto cookie = xcb_get_property(connection, 0, icon, XCB_ATOM_WM_NORMAL_HINTS,
+                                         XCB_ATOM_WM_SIZE_HINTS, 0, 18);
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, nullptr);
+    const auto* hints = static_cast<const uint32_t*>(xcb_get_property_value(reply));
+    const QSize size = xcb_get_property_value_length(reply) == 18 * 4
+                           ? QSize(int(hints[5]), int(hints[6]))
+                           : QSize();
+    free(reply);
+    return size;
+}
+
+// Reparented into the panel, 5 pixels from its top, at the icon height and the icon's aspect.
+void FakeXEmbedTray::embed(xcb_window_t icon) {
+    const QSize wanted = minimumSize(icon);
+    const uint32_t width =
+        wanted.isEmpty() ? iconHeight : iconHeight * wanted.width() / wanted.height();
+    const uint32_t geometry[] = {width, iconHeight};
+    xcb_reparent_window(connection, icon, owner, 8, 5);
+    xcb_configure_window(connection, icon, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
+                         geometry);
+    xcb_map_window(connection, icon);
+    xcb_flush(connection);
+}
+
+QImage FakeXEmbedTray::iconPixels() {
+    takeDockRequests();
+    const auto geometry =
+        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, docked.back()), nullptr);
+    const auto cookie = xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, docked.back(), 0, 0,
+                                      geometry->width, geometry->height, ~0U);
+    QImage image(geometry->width, geometry->height, QImage::Format_RGB32);
+    free(geometry);
+    xcb_get_image_reply_t* reply = xcb_get_image_reply(connection, cookie, nullptr);
+    memcpy(image.bits(), xcb_get_image_data(reply), size_t(image.sizeInBytes()));
+    free(reply);
+    return image;
+}
+
+void FakeXEmbedTray::setBackground(QRgb colour) {
+    const uint32_t pixel = colour & 0xffffff;
+    xcb_change_window_attributes(connection, owner, XCB_CW_BACK_PIXEL, &pixel);
+    xcb_clear_area(connection, 0, owner, 0, 0, 0, 0);
+    xcb_flush(connection);
+}
+
+void FakeXEmbedTray::click(uint8_t button) {
+    xcb_button_press_event_t press{};
+    press.response_type = XCB_BUTTON_PRESS;
+    press.detail = button;
+    press.event = docked.back();
+    press.same_screen = 1;
+    xcb_send_event(connection, 0, docked.back(), XCB_EVENT_MASK_BUTTON_PRESS,
+                   reinterpret_cast<const char*>(&press));
+    xcb_flush(connection);
 }

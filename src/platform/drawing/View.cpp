@@ -103,13 +103,19 @@ void View::paintInto(QImage& image, int scale, Rect area, bool square) {
         image.setDevicePixelRatio(scale);
     }
     image.fill(Qt::transparent);
+    if (!square) {
+        drawOnto(image);
+        return;
+    }
     GraphicsContext context(image, area.height);
     const GraphicsContext::Scope scope(context);
-    if (square) {
-        drawSquare(area);
-    } else {
-        draw(area);
-    }
+    drawSquare(area);
+}
+
+void View::drawOnto(QImage& image) {
+    GraphicsContext context(image, frameRect.height);
+    const GraphicsContext::Scope scope(context);
+    draw(bounds());
 }
 
 }  // namespace platform

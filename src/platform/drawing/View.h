@@ -51,6 +51,9 @@ class View : public QObject {
     void displayIfNeeded();
     // The view drawn at `scale` device pixels per point, for the display pass and for tools.
     QImage paint(int scale);
+    // Draws the view over what `image` (premultiplied ARGB32) holds, at the image's device pixel
+    // ratio, for surfaces that put it into pixels of their own.
+    void drawOnto(QImage& image);
 
   signals:
     // A display pass painted new images.

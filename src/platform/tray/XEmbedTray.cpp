@@ -316,7 +316,9 @@ void XEmbedTray::trayEvent(const xcb_generic_event_t* event) {
     const uint8_t kind = event->response_type & 0x7f;
     if (kind == XCB_CLIENT_MESSAGE) {
         const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event);
-        if (message->type == managerAtom && message->data.data32[1] == selection) {
+        // The announcement of the tray the icon docked with may come in late.
+        if (message->type == managerAtom && message->data.data32[1] == selection &&
+            message->data.data32[2] != manager) {
             undock();
             dock();
         }

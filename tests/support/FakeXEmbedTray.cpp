@@ -9,6 +9,13 @@ namespace {
 // The system tray protocol's opcode for "dock this window".
 constexpr uint32_t requestDock = 0;
 
+// Sends `event` to `window`, for the clients that listen to `mask` there.
+template <typename Event>
+void send(xcb_connection_t* connection, xcb_window_t window, uint32_t mask, Event event) {
+    xcb_send_event(connection, 0, window, mask, reinterpret_cast<const char*>(&event));
+    xcb_flush(connection);
+}
+
 }  // namespace
 
 FakeXEmbedTray::FakeXEmbedTray(const QString& display, QRgb background) {
@@ -16,10 +23,10 @@ FakeXEmbedTray::FakeXEmbedTray(const QString& display, QRgb background) {
     if (xcb_connection_has_error(connection)) {
         return;
     }
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
     const xcb_window_t window = xcb_generate_id(connection);
     const uint32_t colour = background & 0xffffff;
-    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 200, 26, 0,
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, root, 0, 0, 200, 26, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL,
                       &colour);
     xcb_map_window(connection, window);
@@ -28,17 +35,10 @@ FakeXEmbedTray::FakeXEmbedTray(const QString& display, QRgb background) {
     xcb_set_selection_owner(connection, window, selection, XCB_CURRENT_TIME);
 
     // Clients that already looked for a tray learn of the new one from this announcement.
-    xcb_client_message_event_t manager{};
-    manager.response_type = XCB_CLIENT_MESSAGE;
-    manager.format = 32;
-    manager.window = screen->root;
-    manager.type = atom("MANAGER");
-    manager.data.data32[0] = XCB_CURRENT_TIME;
+    xcb_client_message_event_t manager{XCB_CLIENT_MESSAGE, 32, 0, root, atom("MANAGER"), {}};
     manager.data.data32[1] = selection;
     manager.data.data32[2] = window;
-    xcb_send_event(connection, 0, screen->root, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&manager));
-    xcb_flush(connection);
+    send(connection, root, XCB_EVENT_MASK_STRUCTURE_NOTIFY, manager);
     owner = window;
 }
 
@@ -51,7 +51,11 @@ int FakeXEmbedTray::shownIcons() {
     takeDockRequests();
     int shown = 0;
     for (xcb_window_t window : docked) {
-        shown += exists(window) ? 1 : 0;
+        xcb_generic_error_t* error = nullptr;
+        free(xcb_get_window_attributes_reply(
+            connection, xcb_get_window_attributes(connection, window), &error));
+        shown += error ? 0 : 1;
+        free(error);
     }
     return shown;
 }
@@ -74,6 +78,8 @@ void FakeXEmbedTray::syncWithQt() {
     free(xcb_get_input_focus_reply(qt, xcb_get_input_focus(qt), nullptr));
 }
 
+// Embeds each icon that asked, 5 pixels from the panel's top, at the icon height and the aspect
+// of its minimum size.
 void FakeXEmbedTray::takeDockRequests() {
     // A round trip of our own, so that every message the display has queued for us is in.
     free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
@@ -82,61 +88,43 @@ void FakeXEmbedTray::takeDockRequests() {
         if ((event->response_type & 0x7f) == XCB_CLIENT_MESSAGE && message->type == opcode &&
             message->data.data32[1] == requestDock) {
             docked.push_back(message->data.data32[2]);
-            embed(docked.back());
+            const QSize wanted = requestedSize();
+            const auto size = {
+                uint32_t(wanted.isEmpty() ? iconHeight
+                                          : iconHeight * wanted.width() / wanted.height()),
+                uint32_t(iconHeight)};
+            xcb_reparent_window(connection, docked.back(), owner, 8, 5);
+            xcb_configure_window(connection, docked.back(),
+                                 XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
+                                 std::data(size));
+            xcb_map_window(connection, docked.back());
         }
         free(event);
     }
-}
-
-bool FakeXEmbedTray::exists(xcb_window_t window) {
-    xcb_generic_error_t* error = nullptr;
-    xcb_get_window_attributes_reply_t* attributes = xcb_get_window_attributes_reply(
-        connection, xcb_get_window_attributes(connection, window), &error);
-    free(error);
-    free(attributes);
-    return attributes != nullptr;
+    xcb_flush(connection);
 }
 
 QSize FakeXEmbedTray::requestedSize() {
-    syncWithQt();
-    takeDockRequests();
-    return minimumSize(docked.back());
-}
-
-QSize FakeXEmbedTray::minimumSize(xcb_window_t icon) {
-    const auto cookie = xcb_get_property(connection, 0, icon, XCB_ATOM_WM_NORMAL_HINTS,
+    const auto cookie = xcb_get_property(connection, 0, docked.back(), XCB_ATOM_WM_NORMAL_HINTS,
                                          XCB_ATOM_WM_SIZE_HINTS, 0, 18);
     xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, nullptr);
     const auto* hints = static_cast<const uint32_t*>(xcb_get_property_value(reply));
-    const QSize size = xcb_get_property_value_length(reply) == 18 * 4
-                           ? QSize(int(hints[5]), int(hints[6]))
-                           : QSize();
+    const bool given = xcb_get_property_value_length(reply) == 18 * 4;
+    const QSize size = given ? QSize(int(hints[5]), int(hints[6])) : QSize();
     free(reply);
     return size;
 }
 
-// Reparented into the panel, 5 pixels from its top, at the icon height and the icon's aspect.
-void FakeXEmbedTray::embed(xcb_window_t icon) {
-    const QSize wanted = minimumSize(icon);
-    const uint32_t width =
-        wanted.isEmpty() ? iconHeight : iconHeight * wanted.width() / wanted.height();
-    const uint32_t geometry[] = {width, iconHeight};
-    xcb_reparent_window(connection, icon, owner, 8, 5);
-    xcb_configure_window(connection, icon, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
-                         geometry);
-    xcb_map_window(connection, icon);
-    xcb_flush(connection);
-}
-
 QImage FakeXEmbedTray::iconPixels() {
-    takeDockRequests();
-    const auto geometry =
+    xcb_get_geometry_reply_t* geometry =
         xcb_get_geometry_reply(connection, xcb_get_geometry(connection, docked.back()), nullptr);
-    const auto cookie = xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, docked.back(), 0, 0,
-                                      geometry->width, geometry->height, ~0U);
     QImage image(geometry->width, geometry->height, QImage::Format_RGB32);
     free(geometry);
-    xcb_get_image_reply_t* reply = xcb_get_image_reply(connection, cookie, nullptr);
+    xcb_get_image_reply_t* reply = xcb_get_image_reply(
+        connection,
+        xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, docked.back(), 0, 0,
+                      uint16_t(image.width()), uint16_t(image.height()), ~0U),
+        nullptr);
     memcpy(image.bits(), xcb_get_image_data(reply), size_t(image.sizeInBytes()));
     free(reply);
     return image;
@@ -154,8 +142,5 @@ void FakeXEmbedTray::click(uint8_t button) {
     press.response_type = XCB_BUTTON_PRESS;
     press.detail = button;
     press.event = docked.back();
-    press.same_screen = 1;
-    xcb_send_event(connection, 0, docked.back(), XCB_EVENT_MASK_BUTTON_PRESS,
-                   reinterpret_cast<const char*>(&press));
-    xcb_flush(connection);
+    send(connection, docked.back(), XCB_EVENT_MASK_BUTTON_PRESS, press);
 }

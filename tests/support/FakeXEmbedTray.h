@@ -25,7 +25,7 @@ class FakeXEmbedTray {
     // How many docked icons exist right now. Everything this process's Qt has sent the display
     // before the call is taken into account.
     int shownIcons();
-    // The last docked icon's minimum size and what its window shows.
+    // The last docked icon's minimum size and what its window shows; after shownIcons.
     QSize requestedSize();
     QImage iconPixels();
     // Repaints the panel in `colour` around the icons, as a new theme does.
@@ -37,9 +37,6 @@ class FakeXEmbedTray {
     xcb_atom_t atom(const char* name);
     void syncWithQt();
     void takeDockRequests();
-    QSize minimumSize(xcb_window_t icon);
-    void embed(xcb_window_t icon);
-    bool exists(xcb_window_t window);
 
     xcb_connection_t* connection = nullptr;
     xcb_window_t owner = XCB_WINDOW_NONE;

@@ -67,12 +67,20 @@ const std::vector<QImage>& View::squareImages() const {
     return squareBacking;
 }
 
+void View::setPaintsImages(bool paints) {
+    paintsImages = paints;
+}
+
 void View::displayIfNeeded() {
     displayQueued = false;
     if (!needsDisplay) {
         return;
     }
     needsDisplay = false;
+    if (!paintsImages) {
+        emit displayed();
+        return;
+    }
     const Rect square{0.0, 0.0, frameRect.height, frameRect.height};
     backing.resize(scales().size());
     squareBacking.resize(hasSquareVariant() ? scales().size() : 0);

@@ -47,6 +47,10 @@ class View : public QObject {
     // The square variant's images of the last display pass, likewise; empty without one.
     const std::vector<QImage>& squareImages() const;
 
+    // Whether the display pass paints images() and squareImages(), on by default; a surface
+    // that draws the view itself when it is displayed turns them off.
+    void setPaintsImages(bool paints);
+
     // Runs the display pass now when one is pending; the event loop calls it once per pass.
     void displayIfNeeded();
     // The view drawn at `scale` device pixels per point, for the display pass and for tools.
@@ -66,6 +70,7 @@ class View : public QObject {
     int mask = 0;
     bool needsDisplay = false;
     bool displayQueued = false;
+    bool paintsImages = true;
     std::vector<QImage> backing;
     std::vector<QImage> squareBacking;
 };

@@ -122,6 +122,25 @@ bool rowMatches(const QImage& image, int row, const QImage& neighbour) {
     return std::equal(mine, mine + image.width(), theirs, near);
 }
 
+QColor mean(const QImage& image) {
+    if (image.isNull()) {
+        return {};
+    }
+    qint64 red = 0;
+    qint64 green = 0;
+    qint64 blue = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            red += qRed(line[x]);
+            green += qGreen(line[x]);
+            blue += qBlue(line[x]);
+        }
+    }
+    const qint64 count = qint64(image.width()) * image.height();
+    return QColor(int(red / count), int(green / count), int(blue / count));
+}
+
 }  // namespace
 
 XEmbedTray::XEmbedTray() {
@@ -216,6 +235,11 @@ void XEmbedTray::show() {
     dock();
 }
 
+void XEmbedTray::hide() {
+    shown = false;
+    undock();
+}
+
 bool XEmbedTray::nativeEventFilter(const QByteArray& type, void* message, qintptr* /*result*/) {
     if (type != "xcb_generic_event_t") {
         return false;
@@ -291,6 +315,9 @@ void XEmbedTray::undock() {
     }
     window = manager = panel = XCB_WINDOW_NONE;
     windowSize = requested = QSize();
+    if (!background.isNull()) {
+        emit backgroundChanged({});
+    }
     background = frame = QImage();
     around = {};
     watch.stop();
@@ -321,11 +348,13 @@ void XEmbedTray::trayEvent(const xcb_generic_event_t* event) {
             message->data.data32[2] != manager) {
             undock();
             dock();
+            emit trayChanged();
         }
     } else if (kind == XCB_DESTROY_NOTIFY && manager != XCB_WINDOW_NONE &&
                reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window == manager) {
         // The tray's save set puts the icon back on the root window, where it must not stay.
         undock();
+        emit trayChanged();
     }
 }
 
@@ -392,8 +421,7 @@ void XEmbedTray::resized(QSize size) {
     windowSize = size;
     if (!background.isNull()) {
         around = surroundings();
-        background = rebuilt(around);
-        paint();
+        setBackground(rebuilt(around));
     }
 }
 
@@ -408,13 +436,11 @@ void XEmbedTray::takeBackground() {
         panel = tree->parent;
     }
     around = surroundings();
-    background = grab(connection, window, {{0, 0}, windowSize});
-    if (background.isNull() || !rowMatches(background, 0, around.above) ||
-        !rowMatches(background, background.height() - 1, around.below)) {
-        background = rebuilt(around);
-    }
+    const QImage snapshot = grab(connection, window, {{0, 0}, windowSize});
+    const bool joins = !snapshot.isNull() && rowMatches(snapshot, 0, around.above) &&
+                       rowMatches(snapshot, snapshot.height() - 1, around.below);
+    setBackground(joins ? snapshot : rebuilt(around));
     watch.start();
-    paint();
 }
 
 void XEmbedTray::checkSurroundings() {
@@ -423,7 +449,15 @@ void XEmbedTray::checkSurroundings() {
         return;
     }
     around = std::move(now);
-    background = rebuilt(around);
+    setBackground(rebuilt(around));
+}
+
+void XEmbedTray::setBackground(const QImage& image) {
+    const QColor before = mean(background);
+    background = image;
+    if (mean(background) != before) {
+        emit backgroundChanged(mean(background));
+    }
     paint();
 }
 

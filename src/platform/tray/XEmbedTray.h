@@ -39,13 +39,20 @@ class XEmbedTray : public QObject, public QAbstractNativeEventFilter {
     // Without a view: a frame's images, the largest scaled to the window.
     void setImages(const std::vector<QImage>& images);
     void setToolTip(const QString& text);
+    // Docks with the tray, now or when one appears; hide takes the icon out again.
     void show();
+    void hide();
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr* result) override;
 
   signals:
     // A left or right click on the icon.
     void clicked();
+    // A tray appeared or went away, whether the icon is shown or not.
+    void trayChanged();
+    // The mean colour of the panel behind the icon, when first seen and when it changed; an
+    // invalid colour when the icon left the tray.
+    void backgroundChanged(const QColor& colour);
 
   private:
     struct Surroundings {
@@ -65,6 +72,7 @@ class XEmbedTray : public QObject, public QAbstractNativeEventFilter {
     void checkSurroundings();
     Surroundings surroundings() const;
     QImage rebuilt(const Surroundings& rows) const;
+    void setBackground(const QImage& image);
     void paint();
     void present();
 

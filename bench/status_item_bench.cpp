@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 
 #include "WhaleSceneView.h"
+#include "platform/tray/IconPixmaps.h"
 #include "platform/tray/StatusItem.h"
 
 // Run under `dbus-run-session --`: the item exports itself on the session bus.
@@ -63,7 +64,8 @@ void displayPass(platform::View& view) {
 static void BM_IconPixmaps(benchmark::State& state) {
     const auto images = paintedFrame();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(platform::StatusItem::toIconPixmaps(images));
+        platform::IconPixmapList pixmaps;
+        benchmark::DoNotOptimize(platform::updateIconPixmaps(pixmaps, images));
     }
 }
 BENCHMARK(BM_IconPixmaps);

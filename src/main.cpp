@@ -44,6 +44,8 @@ std::optional<int> claimSession(platform::SingleInstance& instance) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before anything else: a SIGTERM while the app is still starting waits until it can end it.
+    platform::TerminationSignals::install();
     if (!canStart()) {
         return 1;
     }

@@ -15,7 +15,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include "DBusMarshalling.h"
 #include "FakePanel.h"
 #include "PrivateBus.h"
 #include "TestApp.h"

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <csignal>
 #include <cstring>
 
 #include "platform/system/LoginItem.h"
@@ -80,7 +83,7 @@ TEST_F(LoginItemTest, OnlyOurEnabledEntryCountsAsOnAndRegisterEnablesIt) {
         {ours + "Hidden=false\nX-GNOME-Autostart-enabled=true\n", LoginItem::enabled},
         // Keys of another group do not switch the entry off.
         {ours + "[Desktop Action x]\nHidden=true\n", LoginItem::enabled},
-        {"[Desktop Entry]\nType=Application\nExec=spoutwise\n", LoginItem::foreign},
+        {"[Desktop Entry]\nType=Application\nExec=spoutwise\n", LoginItem::enabled},
     };
     for (const auto& [text, status] : rows) {
         writeEntry(text);
@@ -104,13 +107,64 @@ TEST_F(LoginItemTest, FailuresGiveTheSystemErrorAndChangeNothing) {
     ASSERT_TRUE(blocker.open(QIODevice::ReadOnly));
     EXPECT_EQ(blocker.readAll(), "x");
 
-    // A folder in the entry's place cannot be removed as a file would be.
+    // A folder in the entry's place is neither read nor removed as a file would be.
     ASSERT_TRUE(blocker.remove());
     ASSERT_TRUE(QDir().mkpath(LoginItem::entryPath() + "/inside"));
     const auto stuck = LoginItem().unregisterApp();
     ASSERT_TRUE(stuck);
-    EXPECT_EQ(stuck->localizedDescription, QString::fromLocal8Bit(std::strerror(ENOTEMPTY)));
+    EXPECT_FALSE(stuck->localizedDescription.isEmpty());
     EXPECT_TRUE(QFile::exists(LoginItem::entryPath()));
+}
+
+// A user's own entry under our name (their Exec, their keys) is switched off and on again, never
+// replaced or removed.
+TEST_F(LoginItemTest, UsersOwnEntryIsSwitchedKeepingEverythingElse) {
+    const QByteArray own = "[Desktop Entry]\nExec=env LANG=C spoutwise\nX-Mine=1\n\n[X]\nA=b\n";
+    writeEntry(own);
+    ASSERT_FALSE(LoginItem().unregisterApp());
+    EXPECT_EQ(LoginItem().status(), LoginItem::disabled);
+    EXPECT_EQ(entryText(),
+              "[Desktop Entry]\nExec=env LANG=C spoutwise\nX-Mine=1\nHidden=true\n\n[X]\nA=b\n");
+    ASSERT_FALSE(LoginItem().registerApp());
+    EXPECT_EQ(entryText(), own);
+
+    writeEntry("[Desktop Entry]\nExec=x\nX-GNOME-Autostart-enabled=false\n");
+    ASSERT_FALSE(LoginItem().registerApp());
+    EXPECT_EQ(entryText(), "[Desktop Entry]\nExec=x\nX-GNOME-Autostart-enabled=true\n");
+}
+
+// A full disk, without root: writes beyond a file size limit of 0 fail with EFBIG.
+TEST_F(LoginItemTest, FailedWriteFailsTheChangeAndLeavesTheFileAsItWas) {
+    const QByteArray own = "[Desktop Entry]\nExec=spoutwise\nHidden=true\n";
+    writeEntry(own);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit full = saved;
+    full.rlim_cur = 0;
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+    const auto enabling = LoginItem().registerApp();
+    const QByteArray afterEnabling = entryText();
+    QFile::remove(LoginItem::entryPath());
+    const auto writing = LoginItem().registerApp();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+
+    ASSERT_TRUE(enabling);
+    EXPECT_EQ(enabling->localizedDescription, QString::fromLocal8Bit(std::strerror(EFBIG)));
+    EXPECT_EQ(afterEnabling, own);
+    EXPECT_TRUE(writing);
+    EXPECT_FALSE(QFile::exists(LoginItem::entryPath()));
+}
+
+// mkdir calls a dangling link "File exists"; the user is told what is wrong with the folder.
+TEST_F(LoginItemTest, DanglingLinkAsTheFolderIsCalledThat) {
+    const QString target = config.path() + "/gone";
+    ASSERT_TRUE(QFile::link(target, LoginItem::autostartFolder()));
+    const auto error = LoginItem().registerApp();
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->localizedDescription, "文件夹 " + LoginItem::autostartFolder() +
+                                               " 是失效的符号链接：它指向的 " + target + " 不存在");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDBusMessage>
 #include <QSignalSpy>
 
 #include "FakePanel.h"
@@ -12,6 +13,7 @@
 #include "TestApp.h"
 #include "platform/system/Timer.h"
 #include "platform/tray/DBusMenuExporter.h"
+#include "platform/tray/DBusMenuObject.h"
 #include "platform/tray/PopupMenu.h"
 #include "platform/tray/StatusItem.h"
 
@@ -242,4 +244,29 @@ TEST_F(MenuTest, PopupMirrorsTheMenuLive) {
     EXPECT_TRUE(menu.chosen.isEmpty());
     ASSERT_TRUE(panel.waitFor([&] { return !menu.chosen.isEmpty(); }));
     EXPECT_EQ(menu.chosen, QStringList{"showAbout:"});
+}
+
+// Qt flips a checkable action by itself; a command that leaves the entry's state (a failed
+// login change) leaves the tick too.
+TEST_F(MenuTest, PopupTickFollowsTheEntryNotTheClick) {
+    platform::PopupMenu popup(*item.menu());
+    QAction* launch = popup.widget().actions()[4];
+    launch->trigger();
+    EXPECT_FALSE(launch->isChecked());
+}
+
+// A client that asks for one entry 100,000 times gets it once, not a reply the size of its
+// request; ids that are no entry are skipped.
+TEST_F(MenuTest, GroupPropertiesAnswersEachEntryOnce) {
+    QList<int> ids(100000, 5);
+    ids.append({42, 1});
+    auto request =
+        QDBusMessage::createMethodCall(panel.registeredItems().last(), panel.menuPath(),
+                                       platform::DBusMenuObject::interface, "GetGroupProperties");
+    request << QVariant::fromValue(ids) << QStringList{"label"};
+    const auto reply = callWithEventLoop(bus.connect(), request);
+    const auto found = qdbus_cast<platform::DBusMenuItemList>(reply.arguments().value(0));
+    ASSERT_EQ(found.size(), 2);
+    EXPECT_EQ(found[0].id, 1);
+    EXPECT_EQ(found[1].properties, (QVariantMap{{"label", "开机自启"}}));
 }

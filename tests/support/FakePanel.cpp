@@ -7,6 +7,55 @@
 
 #include "PrivateBus.h"
 
+namespace platform {
+
+// How a panel written with QtDBus reads the item's structured types.
+const QDBusArgument& operator>>(const QDBusArgument& arg, IconPixmap& pixmap) {
+    arg.beginStructure();
+    arg >> pixmap.width >> pixmap.height >> pixmap.bytes;
+    arg.endStructure();
+    return arg;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& arg, ToolTip& toolTip) {
+    arg.beginStructure();
+    arg >> toolTip.iconName >> toolTip.iconPixmap >> toolTip.title >> toolTip.description;
+    arg.endStructure();
+    return arg;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& arg, DBusMenuLayoutItem& item) {
+    arg.beginStructure();
+    arg >> item.id >> item.properties;
+    item.children.clear();
+    arg.beginArray();
+    while (!arg.atEnd()) {
+        QDBusVariant child;
+        arg >> child;
+        item.children.append(
+            qdbus_cast<DBusMenuLayoutItem>(child.variant().value<QDBusArgument>()));
+    }
+    arg.endArray();
+    arg.endStructure();
+    return arg;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& arg, DBusMenuItem& item) {
+    arg.beginStructure();
+    arg >> item.id >> item.properties;
+    arg.endStructure();
+    return arg;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& arg, DBusMenuItemKeys& keys) {
+    arg.beginStructure();
+    arg >> keys.id >> keys.properties;
+    arg.endStructure();
+    return arg;
+}
+
+}  // namespace platform
+
 namespace {
 
 const QString watcherService = "org.kde.StatusNotifierWatcher";
@@ -18,7 +67,7 @@ const QString propertiesInterface = "org.freedesktop.DBus.Properties";
 }  // namespace
 
 FakePanel::FakePanel(QDBusConnection bus) : bus(std::move(bus)) {
-    platform::registerDBusTypes();
+    qDBusRegisterMetaType<QList<int>>();
     this->bus.registerObject("/StatusNotifierWatcher", this,
                              QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
                                  QDBusConnection::ExportAllProperties);
@@ -65,10 +114,6 @@ void FakePanel::RegisterStatusNotifierItem(const QString& service) {
     emit StatusNotifierItemRegistered(name);
 }
 
-void FakePanel::RegisterStatusNotifierHost(const QString&) {
-    emit StatusNotifierHostRegistered();
-}
-
 void FakePanel::listenTo(const QString& service) {
     if (service == listenedService) {
         return;
@@ -79,9 +124,8 @@ void FakePanel::listenTo(const QString& service) {
     // Any path: the menu's path is only known from the item's properties.
     bus.connect(service, QString(), menuInterface, "LayoutUpdated", this,
                 SLOT(onLayoutUpdated(uint, int)));
-    bus.connect(
-        service, QString(), menuInterface, "ItemsPropertiesUpdated", this,
-        SLOT(onItemsPropertiesUpdated(platform::DBusMenuItemList, platform::DBusMenuItemKeysList)));
+    bus.connect(service, QString(), menuInterface, "ItemsPropertiesUpdated", this,
+                SLOT(onItemsPropertiesUpdated(QDBusMessage)));
 }
 
 QDBusMessage FakePanel::call(const QString& path, const QString& interface, const QString& method,
@@ -172,8 +216,8 @@ void FakePanel::onLayoutUpdated(uint, int) {
     ++layoutUpdates;
 }
 
-void FakePanel::onItemsPropertiesUpdated(const platform::DBusMenuItemList& updated,
-                                         const platform::DBusMenuItemKeysList& removed) {
-    propertyUpdates.append(updated);
-    propertyRemovals.append(removed);
+void FakePanel::onItemsPropertiesUpdated(const QDBusMessage& signal) {
+    const auto arguments = signal.arguments();
+    propertyUpdates.append(qdbus_cast<platform::DBusMenuItemList>(arguments.value(0)));
+    propertyRemovals.append(qdbus_cast<platform::DBusMenuItemKeysList>(arguments.value(1)));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusObjectPath>
@@ -8,7 +9,19 @@
 #include <QVariant>
 #include <functional>
 
-#include "DBusMarshalling.h"
+#include "platform/tray/DBusTypes.h"
+
+namespace platform {
+
+// (sa(iiay)ss): icon name, icon images, title, description.
+struct ToolTip {
+    QString iconName;
+    IconPixmapList iconPixmap;
+    QString title;
+    QString description;
+};
+
+}  // namespace platform
 
 // A panel host on a given bus, for tests: plays org.kde.StatusNotifierWatcher (the name and the
 // object /StatusNotifierWatcher), takes item registrations, reads the item and its DBusMenu and
@@ -83,19 +96,16 @@ class FakePanel : public QObject, protected QDBusContext {
 
   public slots:
     void RegisterStatusNotifierItem(const QString& service);
-    void RegisterStatusNotifierHost(const QString& service);
 
   signals:
     void StatusNotifierItemRegistered(const QString& service);
-    void StatusNotifierItemUnregistered(const QString& service);
-    void StatusNotifierHostRegistered();
 
   private slots:
     void onNewIcon();
     void onNewToolTip();
     void onLayoutUpdated(uint revision, int parent);
-    void onItemsPropertiesUpdated(const platform::DBusMenuItemList& updated,
-                                  const platform::DBusMenuItemKeysList& removed);
+    // (a(ia{sv})a(ias)), read from the message: the panel registers none of the menu's types.
+    void onItemsPropertiesUpdated(const QDBusMessage& signal);
 
   private:
     QDBusMessage call(const QString& path, const QString& interface, const QString& method,

@@ -7,6 +7,11 @@
 namespace platform {
 
 void AlertPresenter::runModal(const Alert& alert) {
+    if (open) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
     const auto icon =
         alert.alertStyle == Alert::Style::warning ? QMessageBox::Warning : QMessageBox::Information;
     QMessageBox box(icon, "Spoutwise", alert.messageText);
@@ -19,9 +24,11 @@ void AlertPresenter::runModal(const Alert& alert) {
     if (alert.buttonTitles.isEmpty()) {
         box.setStandardButtons(QMessageBox::Ok);
     }
+    open = &box;
     MenuTracking::begin();
     box.exec();
     MenuTracking::end();
+    open = nullptr;
 }
 
 }  // namespace platform

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+class QMessageBox;
+
 namespace platform {
 
 // A message box's content.
@@ -16,13 +18,18 @@ struct Alert {
     QStringList buttonTitles;
 };
 
-// Shows alerts. Tests derive to record them instead of blocking.
+// Shows alerts, one at a time. Tests derive to record them instead of blocking.
 class AlertPresenter {
   public:
     virtual ~AlertPresenter() = default;
     // Blocks in a modal loop until the user dismisses the alert. Default-mode timers hold their
-    // firings meanwhile, as they do while the status menu is open.
+    // firings meanwhile, as they do while the status menu is open. While an alert is open, a
+    // second one brings the open one to the front and returns at once instead: twenty About
+    // clicks would otherwise stack twenty modal loops.
     virtual void runModal(const Alert& alert);
+
+  private:
+    QMessageBox* open = nullptr;
 };
 
 }  // namespace platform

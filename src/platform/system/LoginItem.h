@@ -7,18 +7,18 @@ namespace platform {
 
 // Starting the application at login, through an XDG autostart entry
 // $XDG_CONFIG_HOME/autostart/<app id>.desktop that starts the running program. Every call looks
-// at the file afresh, so changes made meanwhile by the desktop's own settings count.
+// at the file afresh, so changes made meanwhile by the desktop's own settings count. An entry
+// under our name may carry the user's own additions (an `env VAR=… spoutwise` Exec, extra keys):
+// it is switched on and off, never replaced.
 class LoginItem {
   public:
     // 1 is the only status that means the application starts at login.
     enum Status {
         notRegistered = 0,
         enabled = 1,
-        // Our entry, switched off by the desktop's startup settings (Hidden or
-        // X-GNOME-Autostart-enabled=false).
+        // The entry under our name is switched off (Hidden=true or
+        // X-GNOME-Autostart-enabled=false), by unregisterApp() or the desktop's startup settings.
         disabled = 2,
-        // An entry under our name that we did not write.
-        foreign = 3,
     };
 
     struct Error {
@@ -31,10 +31,12 @@ class LoginItem {
     virtual ~LoginItem() = default;
 
     virtual int status() const;
-    // Writes our enabled entry in one step (a failure leaves the previous file in place). Empty on
+    // Switches the entry under our name on, or writes ours where there is none. Every write
+    // replaces the file in one step: a failure leaves the previous file byte for byte. Empty on
     // success.
     virtual std::optional<Error> registerApp();
-    // Removes the entry; empty on success, also when there was none.
+    // Removes the entry if it is byte for byte the one we write, else switches it off with
+    // Hidden=true. Empty on success, also when there was none.
     virtual std::optional<Error> unregisterApp();
 
     static QString autostartFolder();

@@ -26,48 +26,48 @@ extern "C" void onSignal(int) {
 // Leaves a signal that was ignored when the process started ignored: a shell starts background
 // jobs with SIGINT ignored so that Ctrl-C reaches only the foreground, and nohup does the same
 // with SIGHUP.
-void setHandler(void (*handler)(int)) {
+void setHandler(int number) {
+    struct sigaction current {};
+    if (sigaction(number, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) {
+        return;
+    }
     struct sigaction action {};
-    action.sa_handler = handler;
+    action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int number : handledSignals) {
-        struct sigaction current {};
-        if (sigaction(number, nullptr, &current) == 0 && current.sa_handler != SIG_IGN) {
-            sigaction(number, &action, nullptr);
-        }
-    }
+    sigaction(number, &action, nullptr);
 }
 
 }  // namespace
 
-TerminationSignals::TerminationSignals(std::function<void()> handler)
-    : handler(std::move(handler)) {
-    if (pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
+void TerminationSignals::install() {
+    std::signal(SIGPIPE, SIG_IGN);
+    if (pipeEnds[0] >= 0 || pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;
     }
-    notifier = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, &TerminationSignals::received);
-    setHandler(onSignal);
+    for (const int number : handledSignals) {
+        setHandler(number);
+    }
 }
 
-TerminationSignals::~TerminationSignals() {
-    if (!notifier) {
+TerminationSignals::TerminationSignals(std::function<void()> handler)
+    : handler(std::move(handler)) {
+    install();
+    if (pipeEnds[0] < 0) {
         return;
     }
-    setHandler(SIG_DFL);
-    delete notifier;
-    close(pipeEnds[0]);
-    close(pipeEnds[1]);
-    pipeEnds[0] = pipeEnds[1] = -1;
+    auto* notifier = new QSocketNotifier(pipeEnds[0], QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &TerminationSignals::received);
 }
 
 void TerminationSignals::received() {
     std::array<char, 16> bytes{};
     while (read(pipeEnds[0], bytes.data(), bytes.size()) > 0) {
     }
-    setHandler(SIG_DFL);
-    handler();
+    if (!handled) {
+        handled = true;
+        handler();
+    }
 }
 
 }  // namespace platform

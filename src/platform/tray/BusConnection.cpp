@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdarg>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
@@ -23,7 +24,148 @@ std::uint64_t monotonicMicroseconds() {
     return std::uint64_t(now.tv_sec) * 1000000U + std::uint64_t(now.tv_nsec) / 1000U;
 }
 
+// An added object: the vtable sd-bus reads, built from the interface's table.
+struct Served {
+    const BusInterface& interface;
+    void* object;
+    std::vector<sd_bus_vtable> vtable;
+};
+
+Served& servedOf(void* userdata) {
+    return *static_cast<Served*>(userdata);
+}
+
+int getProperty(sd_bus*, const char*, const char*, const char* property, sd_bus_message* reply,
+                void* userdata, sd_bus_error*) {
+    const Served& served = servedOf(userdata);
+    BusMessage value(reply);
+    for (const BusProperty& entry : served.interface.properties) {
+        if (std::strcmp(entry.name, property) == 0) {
+            return entry.get(value, served.object);
+        }
+    }
+    return -EINVAL;
+}
+
+int callMethod(sd_bus_message* call, void* userdata, sd_bus_error* error) {
+    const Served& served = servedOf(userdata);
+    const char* member = sd_bus_message_get_member(call);
+    for (const BusMethod& entry : served.interface.methods) {
+        if (std::strcmp(entry.name, member) != 0) {
+            continue;
+        }
+        sd_bus_message* message = nullptr;
+        int result = sd_bus_message_new_method_return(call, &message);
+        BusMessage in(call);
+        BusMessage reply(message);
+        if (result >= 0 && (result = entry.handle(in, reply, served.object)) >= 0) {
+            result = sd_bus_send(nullptr, message, nullptr);
+        }
+        sd_bus_message_unref(message);
+        if (result < 0 && !reply.errorText().isEmpty()) {
+            return sd_bus_error_set(error, SD_BUS_ERROR_INVALID_ARGS,
+                                    reply.errorText().toUtf8().constData());
+        }
+        return result;
+    }
+    return -EINVAL;
+}
+
+std::vector<sd_bus_vtable> vtableOf(const BusInterface& interface) {
+    std::vector<sd_bus_vtable> vtable{SD_BUS_VTABLE_START(0)};
+    for (const BusProperty& property : interface.properties) {
+        vtable.push_back(
+            SD_BUS_PROPERTY(property.name, property.signature, getProperty, 0,
+                            property.constant ? std::uint64_t(SD_BUS_VTABLE_PROPERTY_CONST) : 0U));
+    }
+    for (const BusMethod& method : interface.methods) {
+        sd_bus_vtable entry = SD_BUS_METHOD(method.name, method.in, method.out, callMethod, 0);
+        entry.x.method.names = method.names;
+        vtable.push_back(entry);
+    }
+    for (const BusSignal& signal : interface.emits) {
+        sd_bus_vtable entry = SD_BUS_SIGNAL(signal.name, signal.signature, 0);
+        entry.x.signal.names = signal.names;
+        vtable.push_back(entry);
+    }
+    vtable.push_back(SD_BUS_VTABLE_END);
+    return vtable;
+}
+
+// Hands the slot's heap-held callback to sd-bus, which frees it with the slot.
+template <typename Callback>
+BusSlot ownedBy(sd_bus_slot* slot, Callback* callback) {
+    if (!slot) {
+        delete callback;
+        return nullptr;
+    }
+    sd_bus_slot_set_destroy_callback(
+        slot, [](void* userdata) { delete static_cast<Callback*>(userdata); });
+    return BusSlot(slot);
+}
+
 }  // namespace
+
+int BusMessage::append(const char* types, ...) {
+    va_list arguments;
+    va_start(arguments, types);
+    const int result = sd_bus_message_appendv(message, types, arguments);
+    va_end(arguments);
+    return result;
+}
+
+int BusMessage::appendBasic(char type, const void* value) {
+    return sd_bus_message_append_basic(message, type, value);
+}
+
+int BusMessage::appendArray(char type, const void* data, std::size_t size) {
+    return sd_bus_message_append_array(message, type, data, size);
+}
+
+int BusMessage::open(char type, const char* contents) {
+    return sd_bus_message_open_container(message, type, contents);
+}
+
+int BusMessage::close() {
+    return sd_bus_message_close_container(message);
+}
+
+int BusMessage::read(const char* types, ...) {
+    va_list arguments;
+    va_start(arguments, types);
+    const int result = sd_bus_message_readv(message, types, arguments);
+    va_end(arguments);
+    return result;
+}
+
+int BusMessage::readBasic(char type, void* value) {
+    return sd_bus_message_read_basic(message, type, value);
+}
+
+int BusMessage::readArray(char type, const void** data, std::size_t* size) {
+    return sd_bus_message_read_array(message, type, data, size);
+}
+
+int BusMessage::enter(char type, const char* contents) {
+    return sd_bus_message_enter_container(message, type, contents);
+}
+
+int BusMessage::exit() {
+    return sd_bus_message_exit_container(message);
+}
+
+int BusMessage::skip(const char* types) {
+    return sd_bus_message_skip(message, types);
+}
+
+int BusMessage::invalidArguments(const QString& text) {
+    error = text;
+    return -EINVAL;
+}
+
+void BusSlotRelease::operator()(sd_bus_slot* slot) const {
+    sd_bus_slot_unref(slot);
+}
 
 std::shared_ptr<BusConnection> BusConnection::session() {
     // The same bus Qt's own session connection finds: DBUS_SESSION_BUS_ADDRESS, else the
@@ -74,10 +216,6 @@ bool BusConnection::isConnected() const {
     return bus && sd_bus_is_open(bus) > 0;
 }
 
-sd_bus* BusConnection::get() const {
-    return bus;
-}
-
 QString BusConnection::uniqueName() const {
     const char* name = nullptr;
     if (!bus || sd_bus_get_unique_name(bus, &name) < 0) {
@@ -101,31 +239,95 @@ void BusConnection::releaseName(const QString& name) {
     }
 }
 
-sd_bus_slot* BusConnection::addObject(const char* path, const char* interface,
-                                      const sd_bus_vtable* vtable, void* userdata) {
-    sd_bus_slot* slot = nullptr;
-    if (bus) {
-        sd_bus_add_object_vtable(bus, &slot, path, interface, vtable, userdata);
+qint64 BusConnection::ownerPid(const QString& name) {
+    sd_bus_creds* creds = nullptr;
+    pid_t pid = 0;
+    if (isConnected() &&
+        sd_bus_get_name_creds(bus, name.toUtf8().constData(), SD_BUS_CREDS_PID, &creds) >= 0) {
+        sd_bus_creds_get_pid(creds, &pid);
+        // The call may have read messages meant for the objects; they are handled from the loop.
+        rearm();
     }
-    return slot;
+    sd_bus_creds_unref(creds);
+    return pid;
 }
 
-sd_bus_message* BusConnection::newSignal(const char* path, const char* interface,
-                                         const char* member) {
+BusSlot BusConnection::addObject(const char* path, const BusInterface& interface, void* object) {
+    sd_bus_slot* slot = nullptr;
+    auto* served = new Served{interface, object, vtableOf(interface)};
+    if (bus) {
+        sd_bus_add_object_vtable(bus, &slot, path, interface.name, served->vtable.data(), served);
+    }
+    return ownedBy(slot, served);
+}
+
+bool BusConnection::sendSignal(const char* path, const char* interface, const char* member,
+                               const std::function<int(BusMessage&)>& fill) {
     sd_bus_message* message = nullptr;
     if (isConnected()) {
         sd_bus_message_new_signal(bus, &message, path, interface, member);
     }
-    return message;
-}
-
-bool BusConnection::send(sd_bus_message* message) {
+    if (message && fill) {
+        BusMessage arguments(message);
+        fill(arguments);
+    }
     const int result = message && isConnected() ? sd_bus_send(bus, message, nullptr) : -ENOTCONN;
     sd_bus_message_unref(message);
     if (isConnected()) {
         rearm();
     }
     return result >= 0;
+}
+
+BusSlot BusConnection::watchNameOwner(const QString& name,
+                                      std::function<void(const QString&)> changed) {
+    using Changed = std::function<void(const QString&)>;
+    const QByteArray rule =
+        "type='signal',sender='org.freedesktop.DBus',"
+        "member='NameOwnerChanged',arg0='" +
+        name.toUtf8() + "'";
+    sd_bus_slot* slot = nullptr;
+    auto* callback = new Changed(std::move(changed));
+    if (isConnected()) {
+        sd_bus_add_match(
+            bus, &slot, rule.constData(),
+            [](sd_bus_message* signal, void* userdata, sd_bus_error*) {
+                const char* name = nullptr;
+                const char* oldOwner = nullptr;
+                const char* newOwner = nullptr;
+                if (sd_bus_message_read(signal, "sss", &name, &oldOwner, &newOwner) >= 0) {
+                    (*static_cast<Changed*>(userdata))(QString::fromUtf8(newOwner));
+                }
+                return 0;
+            },
+            callback);
+    }
+    return ownedBy(slot, callback);
+}
+
+BusSlot BusConnection::callAsync(const char* service, const char* path, const char* interface,
+                                 const char* method, const QString& argument,
+                                 std::function<void()> failed) {
+    using Failed = std::function<void()>;
+    sd_bus_slot* slot = nullptr;
+    auto* callback = new Failed(std::move(failed));
+    if (isConnected()) {
+        sd_bus_call_method_async(
+            bus, &slot, service, path, interface, method,
+            [](sd_bus_message* reply, void* userdata, sd_bus_error*) {
+                if (sd_bus_message_is_method_error(reply, nullptr)) {
+                    (*static_cast<Failed*>(userdata))();
+                }
+                return 0;
+            },
+            callback, "s", argument.toUtf8().constData());
+    }
+    BusSlot call = ownedBy(slot, callback);
+    // Writes the call now; its answer arrives through the event loop.
+    if (call) {
+        dispatch();
+    }
+    return call;
 }
 
 void BusConnection::dispatch() {

@@ -4,14 +4,77 @@
 #include <QSocketNotifier>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <memory>
+#include <vector>
 
 struct sd_bus;
 struct sd_bus_message;
 struct sd_bus_slot;
-struct sd_bus_vtable;
 
 namespace platform {
+
+// A message being read or written, in the bus's own type letters ("ii", "a(iiay)"); each step
+// returns a negative errno on failure, and once one fails every later step on it fails too.
+class BusMessage {
+  public:
+    explicit BusMessage(sd_bus_message* message) : message(message) {}
+
+    int append(const char* types, ...);
+    int appendBasic(char type, const void* value);
+    int appendArray(char type, const void* data, std::size_t size);
+    int open(char type, const char* contents);
+    int close();
+    int read(const char* types, ...);
+    int readBasic(char type, void* value);
+    int readArray(char type, const void** data, std::size_t* size);
+    // Enters a container; 0 at the end of the enclosing array.
+    int enter(char type, const char* contents);
+    int exit();
+    int skip(const char* types);
+    // Answers the call with an invalid-arguments error saying `text` instead of this reply.
+    int invalidArguments(const QString& text);
+    // What invalidArguments() said; empty when it was not called.
+    const QString& errorText() const { return error; }
+
+  private:
+    sd_bus_message* message;
+    QString error;
+};
+
+// An object's interface as a small table; every handler gets the object it was added with.
+struct BusProperty {
+    const char* name;
+    const char* signature;
+    int (*get)(BusMessage& value, void* object);
+    // Variable properties are announced by a signal of their own, not PropertiesChanged.
+    bool constant = true;
+};
+struct BusMethod {
+    const char* name;
+    const char* in;
+    const char* out;
+    // The argument names, each ended by "\0", in then out.
+    const char* names;
+    int (*handle)(BusMessage& call, BusMessage& reply, void* object);
+};
+struct BusSignal {
+    const char* name;
+    const char* signature;
+    const char* names;
+};
+struct BusInterface {
+    const char* name;
+    std::vector<BusProperty> properties;
+    std::vector<BusMethod> methods;
+    std::vector<BusSignal> emits;
+};
+
+// Ends what it was returned for: a served object, a watch, a pending call.
+struct BusSlotRelease {
+    void operator()(sd_bus_slot* slot) const;
+};
+using BusSlot = std::unique_ptr<sd_bus_slot, BusSlotRelease>;
 
 // A connection to a session bus that the main thread serves itself, driven by the Qt event
 // loop. The status item and its menu live here: they talk to the panel on every frame, and
@@ -30,20 +93,25 @@ class BusConnection : public QObject {
     bool isConnected() const;
     // Why the connection could not be made or was lost; empty while connected.
     const QString& errorMessage() const { return error; }
-    // Null when not connected.
-    sd_bus* get() const;
     QString uniqueName() const;
     // Asks for `name` without queueing; false when another connection holds it.
     bool requestName(const QString& name);
     void releaseName(const QString& name);
-    // Serves `interface` at `path` from `vtable`, whose handlers get `userdata`; the slot ends it
-    // (sd_bus_slot_unref). Null when not connected.
-    sd_bus_slot* addObject(const char* path, const char* interface, const sd_bus_vtable* vtable,
-                           void* userdata);
-    // A signal to fill in and send(); null when not connected.
-    sd_bus_message* newSignal(const char* path, const char* interface, const char* member);
-    // Sends `message`, which is released; false when it could not be queued.
-    bool send(sd_bus_message* message);
+    // The process of the connection that owns `name`; 0 when there is none or the bus cannot tell.
+    qint64 ownerPid(const QString& name);
+    // Serves `interface`, which must outlive the slot, at `path`; its handlers get `object`.
+    // Null when not connected.
+    BusSlot addObject(const char* path, const BusInterface& interface, void* object);
+    // Sends the signal `member` with the arguments `fill` writes; false when it could not be
+    // queued.
+    bool sendSignal(const char* path, const char* interface, const char* member,
+                    const std::function<int(BusMessage&)>& fill = {});
+    // Calls `changed` with the new owner, empty for none, each time `name` changes hands.
+    BusSlot watchNameOwner(const QString& name, std::function<void(const QString&)> changed);
+    // Calls `method` with one string argument; `failed` runs if the answer is an error, unless
+    // the slot is dropped first. Null when the call could not be sent.
+    BusSlot callAsync(const char* service, const char* path, const char* interface,
+                      const char* method, const QString& argument, std::function<void()> failed);
     // Takes in what arrived and runs its handlers, then waits for the next; also called after
     // the bus is used from outside the event loop, so that what it queued gets written.
     void dispatch();

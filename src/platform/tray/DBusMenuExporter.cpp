@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "platform/tray/DBusMenuObject.h"
-
 namespace platform {
 
 namespace {

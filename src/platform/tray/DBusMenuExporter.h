@@ -7,19 +7,17 @@
 #include <memory>
 #include <set>
 
+#include "platform/tray/DBusMenuObject.h"
 #include "platform/tray/DBusTypes.h"
 #include "platform/tray/Menu.h"
 #include "platform/tray/MenuSession.h"
 
 namespace platform {
 
-class BusConnection;
-class DBusMenuObject;
-
 // Exports a Menu as com.canonical.dbusmenu at `path` on `bus`. The root has id 0 and entry i of
 // the menu has id i + 1. Property changes of one event-loop pass go out as one
 // ItemsPropertiesUpdated carrying only what changed.
-class DBusMenuExporter : public QObject {
+class DBusMenuExporter : public QObject, public DBusMenuObject::Source {
     Q_OBJECT
 
   public:
@@ -30,13 +28,13 @@ class DBusMenuExporter : public QObject {
     MenuSession& session();
 
     // The protocol's operations, called by the D-Bus object.
-    uint revision() const;
-    DBusMenuLayoutItem layout(int parentId, int depth, const QStringList& names) const;
-    DBusMenuItemList groupProperties(const QList<int>& ids, const QStringList& names) const;
-    QVariant itemProperty(int id, const QString& name) const;
-    // False when no entry has the id.
-    bool handleEvent(int id, const QString& eventId);
-    bool aboutToShow(int id);
+    uint revision() const override;
+    DBusMenuLayoutItem layout(int parentId, int depth, const QStringList& names) const override;
+    DBusMenuItemList groupProperties(const QList<int>& ids,
+                                     const QStringList& names) const override;
+    QVariant itemProperty(int id, const QString& name) const override;
+    bool handleEvent(int id, const QString& eventId) override;
+    bool aboutToShow(int id) override;
 
     // The full property set of an entry as the protocol names it; defaults are left out.
     static QVariantMap properties(const MenuItem& item);

@@ -1,9 +1,6 @@
 #include "platform/tray/DBusMenuObject.h"
 
-#include <systemd/sd-bus.h>
-
-#include "platform/tray/BusConnection.h"
-#include "platform/tray/DBusMenuExporter.h"
+#include <algorithm>
 
 // Building a message fails only when memory runs out; sd-bus then marks the message and every
 // later step on it fails too, so a builder returns the result of its last step.
@@ -11,103 +8,103 @@ namespace platform {
 
 namespace {
 
-DBusMenuExporter& exporterOf(void* userdata) {
-    return static_cast<DBusMenuObject*>(userdata)->exporter;
+DBusMenuObject::Source& exporterOf(void* object) {
+    return *static_cast<DBusMenuObject::Source*>(object);
 }
 
 QByteArray utf8(const QString& text) {
     return text.toUtf8();
 }
 
-int appendStrings(sd_bus_message* message, const QStringList& strings) {
-    sd_bus_message_open_container(message, 'a', "s");
+int appendStrings(BusMessage& message, const QStringList& strings) {
+    message.open('a', "s");
     for (const QString& text : strings) {
-        sd_bus_message_append_basic(message, 's', utf8(text).constData());
+        message.appendBasic('s', utf8(text).constData());
     }
-    return sd_bus_message_close_container(message);
+    return message.close();
 }
 
 // The value types an entry's properties use: flags, numbers, shortcuts and text.
-int appendVariant(sd_bus_message* message, const QVariant& value) {
+int appendVariant(BusMessage& message, const QVariant& value) {
     if (value.typeId() == QMetaType::Bool) {
-        return sd_bus_message_append(message, "v", "b", int(value.toBool()));
+        return message.append("v", "b", int(value.toBool()));
     }
     if (value.typeId() == QMetaType::Int) {
-        return sd_bus_message_append(message, "v", "i", value.toInt());
+        return message.append("v", "i", value.toInt());
     }
     if (value.metaType() != QMetaType::fromType<DBusMenuShortcut>()) {
-        return sd_bus_message_append(message, "v", "s", utf8(value.toString()).constData());
+        return message.append("v", "s", utf8(value.toString()).constData());
     }
-    sd_bus_message_open_container(message, 'v', "aas");
-    sd_bus_message_open_container(message, 'a', "as");
+    message.open('v', "aas");
+    message.open('a', "as");
     for (const QStringList& keys : value.value<DBusMenuShortcut>()) {
         appendStrings(message, keys);
     }
-    sd_bus_message_close_container(message);
-    return sd_bus_message_close_container(message);
+    message.close();
+    return message.close();
 }
 
-int appendProperties(sd_bus_message* message, const QVariantMap& properties) {
-    sd_bus_message_open_container(message, 'a', "{sv}");
+int appendProperties(BusMessage& message, const QVariantMap& properties) {
+    message.open('a', "{sv}");
     for (auto it = properties.begin(); it != properties.end(); ++it) {
-        sd_bus_message_open_container(message, 'e', "sv");
-        sd_bus_message_append_basic(message, 's', utf8(it.key()).constData());
+        message.open('e', "sv");
+        message.appendBasic('s', utf8(it.key()).constData());
         appendVariant(message, it.value());
-        sd_bus_message_close_container(message);
+        message.close();
     }
-    return sd_bus_message_close_container(message);
+    return message.close();
 }
 
 // (ia{sv}av), each child wrapped in a variant.
-int appendLayout(sd_bus_message* message, const DBusMenuLayoutItem& item) {
-    sd_bus_message_open_container(message, 'r', "ia{sv}av");
-    sd_bus_message_append_basic(message, 'i', &item.id);
+int appendLayout(BusMessage& message, const DBusMenuLayoutItem& item) {
+    message.open('r', "ia{sv}av");
+    message.appendBasic('i', &item.id);
     appendProperties(message, item.properties);
-    sd_bus_message_open_container(message, 'a', "v");
+    message.open('a', "v");
     for (const DBusMenuLayoutItem& child : item.children) {
-        sd_bus_message_open_container(message, 'v', "(ia{sv}av)");
+        message.open('v', "(ia{sv}av)");
         appendLayout(message, child);
-        sd_bus_message_close_container(message);
+        message.close();
     }
-    sd_bus_message_close_container(message);
-    return sd_bus_message_close_container(message);
+    message.close();
+    return message.close();
 }
 
-int appendItems(sd_bus_message* message, const DBusMenuItemList& items) {
-    sd_bus_message_open_container(message, 'a', "(ia{sv})");
+int appendItems(BusMessage& message, const DBusMenuItemList& items) {
+    message.open('a', "(ia{sv})");
     for (const DBusMenuItem& item : items) {
-        sd_bus_message_open_container(message, 'r', "ia{sv}");
-        sd_bus_message_append_basic(message, 'i', &item.id);
+        message.open('r', "ia{sv}");
+        message.appendBasic('i', &item.id);
         appendProperties(message, item.properties);
-        sd_bus_message_close_container(message);
+        message.close();
     }
-    return sd_bus_message_close_container(message);
+    return message.close();
 }
 
-int appendItemKeys(sd_bus_message* message, const DBusMenuItemKeysList& list) {
-    sd_bus_message_open_container(message, 'a', "(ias)");
+int appendItemKeys(BusMessage& message, const DBusMenuItemKeysList& list) {
+    message.open('a', "(ias)");
     for (const DBusMenuItemKeys& keys : list) {
-        sd_bus_message_open_container(message, 'r', "ias");
-        sd_bus_message_append_basic(message, 'i', &keys.id);
+        message.open('r', "ias");
+        message.appendBasic('i', &keys.id);
         appendStrings(message, keys.properties);
-        sd_bus_message_close_container(message);
+        message.close();
     }
-    return sd_bus_message_close_container(message);
+    return message.close();
 }
 
-int readStrings(sd_bus_message* message, QStringList& strings) {
-    int result = sd_bus_message_enter_container(message, 'a', "s");
+int readStrings(BusMessage& message, QStringList& strings) {
+    int result = message.enter('a', "s");
     const char* text = nullptr;
-    while (result >= 0 && (result = sd_bus_message_read_basic(message, 's', &text)) > 0) {
+    while (result >= 0 && (result = message.readBasic('s', &text)) > 0) {
         strings.append(QString::fromUtf8(text));
     }
-    return result < 0 ? result : sd_bus_message_exit_container(message);
+    return result < 0 ? result : message.exit();
 }
 
-int readIds(sd_bus_message* message, QList<int>& ids) {
+int readIds(BusMessage& message, QList<int>& ids) {
     const void* data = nullptr;
     std::size_t size = 0;
-    const int result = sd_bus_message_read_array(message, 'i', &data, &size);
+    const int result = message.readArray('i', &data, &size);
     if (result >= 0) {
         const auto* values = static_cast<const int*>(data);
         ids = QList<int>(values, values + size / sizeof(int));
@@ -115,206 +112,169 @@ int readIds(sd_bus_message* message, QList<int>& ids) {
     return result;
 }
 
-// Builds the reply with `append` and sends it.
-template <typename Append>
-int reply(sd_bus_message* call, Append append) {
-    sd_bus_message* message = nullptr;
-    int result = sd_bus_message_new_method_return(call, &message);
-    if (result >= 0 && (result = append(message)) >= 0) {
-        result = sd_bus_send(nullptr, message, nullptr);
-    }
-    sd_bus_message_unref(message);
-    return result;
-}
-
-int getLayout(sd_bus_message* call, void* userdata, sd_bus_error*) {
+int getLayout(BusMessage& call, BusMessage& reply, void* object) {
     int parent = 0;
     int depth = 0;
     QStringList names;
-    int result = sd_bus_message_read(call, "ii", &parent, &depth);
+    int result = call.read("ii", &parent, &depth);
     if (result < 0 || (result = readStrings(call, names)) < 0) {
         return result;
     }
-    const DBusMenuExporter& exporter = exporterOf(userdata);
-    return reply(call, [&](sd_bus_message* message) {
-        sd_bus_message_append(message, "u", exporter.revision());
-        return appendLayout(message, exporter.layout(parent, depth, names));
-    });
+    const DBusMenuObject::Source& exporter = exporterOf(object);
+    reply.append("u", exporter.revision());
+    return appendLayout(reply, exporter.layout(parent, depth, names));
 }
 
-int getGroupProperties(sd_bus_message* call, void* userdata, sd_bus_error*) {
+int getGroupProperties(BusMessage& call, BusMessage& reply, void* object) {
     QList<int> ids;
     QStringList names;
     int result = readIds(call, ids);
     if (result < 0 || (result = readStrings(call, names)) < 0) {
         return result;
     }
-    const DBusMenuItemList items = exporterOf(userdata).groupProperties(ids, names);
-    return reply(call, [&](sd_bus_message* message) { return appendItems(message, items); });
+    // A client may name an entry any number of times; answering each once keeps the reply within
+    // the size of the menu.
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    const DBusMenuItemList items = exporterOf(object).groupProperties(ids, names);
+    return appendItems(reply, items);
 }
 
-int getProperty(sd_bus_message* call, void* userdata, sd_bus_error* error) {
+int getProperty(BusMessage& call, BusMessage& reply, void* object) {
     int id = 0;
     const char* name = nullptr;
-    const int result = sd_bus_message_read(call, "is", &id, &name);
+    const int result = call.read("is", &id, &name);
     if (result < 0) {
         return result;
     }
-    const QVariant value = exporterOf(userdata).itemProperty(id, QString::fromUtf8(name));
+    const QVariant value = exporterOf(object).itemProperty(id, QString::fromUtf8(name));
     if (!value.isValid()) {
-        return sd_bus_error_setf(error, SD_BUS_ERROR_INVALID_ARGS, "no property %s on entry %d",
-                                 name, id);
+        return reply.invalidArguments(QString("no property %1 on entry %2").arg(name).arg(id));
     }
-    return reply(call, [&](sd_bus_message* message) { return appendVariant(message, value); });
+    return appendVariant(reply, value);
 }
 
 // One event: its id and name; the data and the timestamp are not used.
-int readEvent(sd_bus_message* message, int& id, QString& eventId) {
+int readEvent(BusMessage& message, int& id, QString& eventId) {
     const char* name = nullptr;
-    const int result = sd_bus_message_read(message, "is", &id, &name);
+    const int result = message.read("is", &id, &name);
     if (result < 0) {
         return result;
     }
     eventId = QString::fromUtf8(name);
-    return sd_bus_message_skip(message, "vu");
+    return message.skip("vu");
 }
 
-int event(sd_bus_message* call, void* userdata, sd_bus_error*) {
+int event(BusMessage& call, BusMessage&, void* object) {
     int id = 0;
     QString eventId;
     const int result = readEvent(call, id, eventId);
     if (result < 0) {
         return result;
     }
-    exporterOf(userdata).handleEvent(id, eventId);
-    return sd_bus_reply_method_return(call, "");
+    exporterOf(object).handleEvent(id, eventId);
+    return 0;
 }
 
-int eventGroup(sd_bus_message* call, void* userdata, sd_bus_error*) {
+int eventGroup(BusMessage& call, BusMessage& reply, void* object) {
     QList<int> idErrors;
-    int result = sd_bus_message_enter_container(call, 'a', "(isvu)");
-    while (result >= 0 && (result = sd_bus_message_enter_container(call, 'r', "isvu")) > 0) {
+    int result = call.enter('a', "(isvu)");
+    while (result >= 0 && (result = call.enter('r', "isvu")) > 0) {
         int id = 0;
         QString eventId;
-        if ((result = readEvent(call, id, eventId)) < 0 ||
-            (result = sd_bus_message_exit_container(call)) < 0) {
+        if ((result = readEvent(call, id, eventId)) < 0 || (result = call.exit()) < 0) {
             return result;
         }
-        if (!exporterOf(userdata).handleEvent(id, eventId)) {
+        if (!exporterOf(object).handleEvent(id, eventId)) {
             idErrors.append(id);
         }
     }
     if (result < 0) {
         return result;
     }
-    return reply(call, [&](sd_bus_message* message) {
-        return sd_bus_message_append_array(message, 'i', idErrors.constData(),
-                                           std::size_t(idErrors.size()) * sizeof(int));
-    });
+    return reply.appendArray('i', idErrors.constData(), std::size_t(idErrors.size()) * sizeof(int));
 }
 
-int aboutToShow(sd_bus_message* call, void* userdata, sd_bus_error*) {
+int aboutToShow(BusMessage& call, BusMessage& reply, void* object) {
     int id = 0;
-    const int result = sd_bus_message_read(call, "i", &id);
+    const int result = call.read("i", &id);
     if (result < 0) {
         return result;
     }
-    return sd_bus_reply_method_return(call, "b", int(exporterOf(userdata).aboutToShow(id)));
+    return reply.append("b", int(exporterOf(object).aboutToShow(id)));
 }
 
 // Nothing needs fetching again and no id is unknown to the protocol here: both lists are empty.
-int aboutToShowGroup(sd_bus_message* call, void* userdata, sd_bus_error*) {
+int aboutToShowGroup(BusMessage& call, BusMessage& reply, void* object) {
     QList<int> ids;
     const int result = readIds(call, ids);
     if (result < 0) {
         return result;
     }
     for (int id : ids) {
-        exporterOf(userdata).aboutToShow(id);
+        exporterOf(object).aboutToShow(id);
     }
-    return sd_bus_reply_method_return(call, "aiai", 0, 0);
+    return reply.append("aiai", 0, 0);
 }
 
-int getVersion(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*,
-               sd_bus_error*) {
-    return sd_bus_message_append(reply, "u", 3U);
+int getVersion(BusMessage& reply, void*) {
+    return reply.append("u", 3U);
 }
 
-int getTextDirection(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*,
-                     sd_bus_error*) {
-    return sd_bus_message_append(reply, "s", "ltr");
+int getTextDirection(BusMessage& reply, void*) {
+    return reply.append("s", "ltr");
 }
 
-int getStatus(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*,
-              sd_bus_error*) {
-    return sd_bus_message_append(reply, "s", "normal");
+int getStatus(BusMessage& reply, void*) {
+    return reply.append("s", "normal");
 }
 
-int getIconThemePath(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*,
-                     sd_bus_error*) {
+int getIconThemePath(BusMessage& reply, void*) {
     return appendStrings(reply, {});
 }
 
-const sd_bus_vtable vtable[] = {
-    SD_BUS_VTABLE_START(0),
-    SD_BUS_PROPERTY("Version", "u", getVersion, 0, SD_BUS_VTABLE_PROPERTY_CONST),
-    SD_BUS_PROPERTY("TextDirection", "s", getTextDirection, 0, SD_BUS_VTABLE_PROPERTY_CONST),
-    SD_BUS_PROPERTY("Status", "s", getStatus, 0, SD_BUS_VTABLE_PROPERTY_CONST),
-    SD_BUS_PROPERTY("IconThemePath", "as", getIconThemePath, 0, SD_BUS_VTABLE_PROPERTY_CONST),
-    SD_BUS_METHOD_WITH_NAMES(
-        "GetLayout", "iias",
-        SD_BUS_PARAM(parentId) SD_BUS_PARAM(recursionDepth) SD_BUS_PARAM(propertyNames),
-        "u(ia{sv}av)", SD_BUS_PARAM(revision) SD_BUS_PARAM(layout), getLayout, 0),
-    SD_BUS_METHOD_WITH_NAMES("GetGroupProperties", "aias",
-                             SD_BUS_PARAM(ids) SD_BUS_PARAM(propertyNames), "a(ia{sv})",
-                             SD_BUS_PARAM(properties), getGroupProperties, 0),
-    SD_BUS_METHOD_WITH_NAMES("GetProperty", "is", SD_BUS_PARAM(id) SD_BUS_PARAM(name), "v",
-                             SD_BUS_PARAM(value), getProperty, 0),
-    SD_BUS_METHOD_WITH_NAMES("Event", "isvu",
-                             SD_BUS_PARAM(id) SD_BUS_PARAM(eventId) SD_BUS_PARAM(data)
-                                 SD_BUS_PARAM(timestamp),
-                             "", , event, 0),
-    SD_BUS_METHOD_WITH_NAMES("EventGroup", "a(isvu)", SD_BUS_PARAM(events), "ai",
-                             SD_BUS_PARAM(idErrors), eventGroup, 0),
-    SD_BUS_METHOD_WITH_NAMES("AboutToShow", "i", SD_BUS_PARAM(id), "b", SD_BUS_PARAM(needUpdate),
-                             aboutToShow, 0),
-    SD_BUS_METHOD_WITH_NAMES("AboutToShowGroup", "ai", SD_BUS_PARAM(ids), "aiai",
-                             SD_BUS_PARAM(updatesNeeded) SD_BUS_PARAM(idErrors), aboutToShowGroup,
-                             0),
-    SD_BUS_SIGNAL_WITH_NAMES("ItemsPropertiesUpdated", "a(ia{sv})a(ias)",
-                             SD_BUS_PARAM(updatedProps) SD_BUS_PARAM(removedProps), 0),
-    SD_BUS_SIGNAL_WITH_NAMES("LayoutUpdated", "ui", SD_BUS_PARAM(revision) SD_BUS_PARAM(parent), 0),
-    SD_BUS_SIGNAL_WITH_NAMES("ItemActivationRequested", "iu",
-                             SD_BUS_PARAM(id) SD_BUS_PARAM(timestamp), 0),
-    SD_BUS_VTABLE_END,
+const BusInterface busInterface{
+    DBusMenuObject::interface,
+    {
+        {"Version", "u", getVersion},
+        {"TextDirection", "s", getTextDirection},
+        {"Status", "s", getStatus},
+        {"IconThemePath", "as", getIconThemePath},
+    },
+    {
+        {"GetLayout", "iias", "u(ia{sv}av)",
+         "parentId\0recursionDepth\0propertyNames\0revision\0layout\0", getLayout},
+        {"GetGroupProperties", "aias", "a(ia{sv})", "ids\0propertyNames\0properties\0",
+         getGroupProperties},
+        {"GetProperty", "is", "v", "id\0name\0value\0", getProperty},
+        {"Event", "isvu", "", "id\0eventId\0data\0timestamp\0", event},
+        {"EventGroup", "a(isvu)", "ai", "events\0idErrors\0", eventGroup},
+        {"AboutToShow", "i", "b", "id\0needUpdate\0", aboutToShow},
+        {"AboutToShowGroup", "ai", "aiai", "ids\0updatesNeeded\0idErrors\0", aboutToShowGroup},
+    },
+    {
+        {"ItemsPropertiesUpdated", "a(ia{sv})a(ias)", "updatedProps\0removedProps\0"},
+        {"LayoutUpdated", "ui", "revision\0parent\0"},
+        {"ItemActivationRequested", "iu", "id\0timestamp\0"},
+    },
 };
 
 }  // namespace
 
-DBusMenuObject::DBusMenuObject(DBusMenuExporter& exporter, BusConnection& bus, const char* path)
-    : exporter(exporter),
-      bus(bus),
-      path(path),
-      slot(bus.addObject(path, interface, vtable, this)) {}
-
-DBusMenuObject::~DBusMenuObject() {
-    sd_bus_slot_unref(slot);
-}
+DBusMenuObject::DBusMenuObject(Source& exporter, BusConnection& bus, const char* path)
+    : bus(bus), path(path), slot(bus.addObject(path, busInterface, &exporter)) {}
 
 void DBusMenuObject::layoutUpdated(uint revision, int parent) {
-    if (sd_bus_message* message = bus.newSignal(path, interface, "LayoutUpdated")) {
-        sd_bus_message_append(message, "ui", revision, parent);
-        bus.send(message);
-    }
+    bus.sendSignal(path, interface, "LayoutUpdated",
+                   [&](BusMessage& message) { return message.append("ui", revision, parent); });
 }
 
 void DBusMenuObject::itemsPropertiesUpdated(const DBusMenuItemList& updated,
                                             const DBusMenuItemKeysList& removed) {
-    if (sd_bus_message* message = bus.newSignal(path, interface, "ItemsPropertiesUpdated")) {
+    bus.sendSignal(path, interface, "ItemsPropertiesUpdated", [&](BusMessage& message) {
         appendItems(message, updated);
-        appendItemKeys(message, removed);
-        bus.send(message);
-    }
+        return appendItemKeys(message, removed);
+    });
 }
 
 }  // namespace platform

@@ -49,7 +49,11 @@ void PopupMenu::addAction(const std::shared_ptr<MenuItem>& item) {
     connect(item.get(), &MenuItem::changed, action,
             [action, entry = item.get()] { update(*action, *entry); });
     // Queued so that the menu has closed before a command opens an alert.
-    connect(action, &QAction::triggered, this, [weak = std::weak_ptr<MenuItem>(item)] {
+    connect(action, &QAction::triggered, this, [action, weak = std::weak_ptr<MenuItem>(item)] {
+        // Qt has flipped the tick already; only the command may change the entry's state.
+        if (const auto chosen = weak.lock()) {
+            action->setChecked(chosen->state() != 0);
+        }
         QTimer::singleShot(0, [weak] {
             if (const auto chosen = weak.lock()) {
                 chosen->choose();

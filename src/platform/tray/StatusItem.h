@@ -1,28 +1,25 @@
 #pragma once
 
+#include <QColor>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
 #include <QString>
 #include <memory>
-#include <vector>
 
 #include "platform/drawing/Geometry.h"
 #include "platform/drawing/View.h"
 #include "platform/tray/BusConnection.h"
 #include "platform/tray/DBusTypes.h"
 #include "platform/tray/Menu.h"
-
-struct sd_bus_message;
-struct sd_bus_slot;
+#include "platform/tray/StatusNotifierItem.h"
 
 namespace platform {
 
-class BusConnection;
 class StatusItem;
-class StatusNotifierItem;
 class DBusMenuExporter;
 class PopupMenu;
+class TrayRegistration;
 class XEmbedTray;
 
 // The area of the status item that hosts its view; as wide as the item's length and as high as
@@ -41,8 +38,9 @@ class StatusButton {
     StatusItem& item;
 };
 
-// The one item in the panel's tray, exported as a StatusNotifierItem on `bus`.
-class StatusItem : public QObject {
+// The one item in the panel's tray: exported as a StatusNotifierItem on `bus`, or on X11 an
+// XEmbed icon that draws the view itself (see TrayRegistration for which).
+class StatusItem : public QObject, private StatusNotifierItem::Source {
     Q_OBJECT
 
   public:
@@ -62,32 +60,30 @@ class StatusItem : public QObject {
     // Opens the menu as a popup of our own at `position` on the screen, or at the cursor for
     // (0, 0), for hosts that ask the item to show its menu instead of showing the exported one.
     // Needs a widget application; without one there is no popup.
-    void popUpMenu(QPoint position);
+    void popUpMenu(QPoint position) override;
 
     // What the panel is shown: the icon of the last painted frame (the view's images, then its
     // square variant's), the tooltip, the menu's path.
-    const IconPixmapList& iconPixmaps() const;
-    const QString& toolTip() const;
-    QString menuPath() const;
+    const IconPixmapList& iconPixmaps() const override;
+    const QString& toolTip() const override;
+    QString menuPath() const override;
     // The bus name the item is registered under.
     const QString& serviceName() const;
     // The DBusMenu export of the menu; null before setMenu.
     DBusMenuExporter* menuExporter() const;
 
-    // The images of one frame as the panel takes them: non-premultiplied ARGB32, network byte
-    // order, in the images' order.
-    static IconPixmapList toIconPixmaps(const std::vector<QImage>& images);
+  signals:
+    // The mean colour of the panel where the item paints over it (the XEmbed icon); invalid
+    // when it no longer does.
+    void panelBackgroundChanged(const QColor& colour);
 
   private:
     friend class StatusButton;
     void attachView(View& view);
     void setToolTip(const QString& text);
     void exportFrame();
-    void watcherChanged(const QString& owner);
-    void registerWithWatcher();
-    static int watcherOwnerChanged(sd_bus_message* signal, void* item);
-    static int registrationFinished(sd_bus_message* reply, void* item);
-    void showFallback();
+    void dress(XEmbedTray& icon);
+    void surfaceChanged();
 
     std::shared_ptr<BusConnection> bus;
     double itemLength;
@@ -96,11 +92,8 @@ class StatusItem : public QObject {
     std::unique_ptr<DBusMenuExporter> exporter;
     std::unique_ptr<PopupMenu> popup;
     std::unique_ptr<StatusNotifierItem> object;
-    std::unique_ptr<XEmbedTray> fallback;
     QString itemService;
-    sd_bus_slot* watcherMatch = nullptr;
-    // The latest registration call; only its answer tells whether a panel shows the item.
-    sd_bus_slot* registration = nullptr;
+    std::unique_ptr<TrayRegistration> tray;
     QPointer<View> view;
     // The last exported frame; a frame with the same pixels is not sent again.
     IconPixmapList pixmaps;

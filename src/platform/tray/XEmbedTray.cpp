@@ -3,7 +3,6 @@
 #include <xcb/res.h>
 
 #include <QApplication>
-#include <QPainter>
 #include <QToolTip>
 #include <QtMath>
 #include <array>
@@ -218,11 +217,6 @@ void XEmbedTray::setView(View& subview) {
     paint();
 }
 
-void XEmbedTray::setImages(const std::vector<QImage>& frameImages) {
-    images = frameImages.empty() ? QImage() : frameImages.back();
-    paint();
-}
-
 void XEmbedTray::setToolTip(const QString& text) {
     toolTipText = text;
     if (QToolTip::isVisible() && window != XCB_WINDOW_NONE) {
@@ -249,12 +243,10 @@ bool XEmbedTray::nativeEventFilter(const QByteArray& type, void* message, qintpt
     return iconEvent(event);
 }
 
-// The item's size in points: the view's, or the first image's; the tray keeps its aspect.
+// The view's size in points, or the item's with its label before there is one; the tray keeps
+// its aspect.
 QSize XEmbedTray::itemSize() const {
-    if (view) {
-        return {qCeil(view->bounds().width), qCeil(view->bounds().height)};
-    }
-    return images.isNull() ? QSize(44, 22) : images.deviceIndependentSize().toSize();
+    return view ? QSize(qCeil(view->bounds().width), qCeil(view->bounds().height)) : QSize(44, 22);
 }
 
 void XEmbedTray::dock() {
@@ -454,7 +446,7 @@ void XEmbedTray::checkSurroundings() {
 
 void XEmbedTray::setBackground(const QImage& image) {
     const QColor before = mean(background);
-    background = image;
+    background = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (mean(background) != before) {
         emit backgroundChanged(mean(background));
     }
@@ -510,7 +502,10 @@ void XEmbedTray::paint() {
     if (background.isNull() || background.size() != windowSize) {
         return;
     }
-    frame = background.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (frame.size() != background.size()) {
+        frame = QImage(background.size(), QImage::Format_ARGB32_Premultiplied);
+    }
+    std::memcpy(frame.bits(), background.constBits(), std::size_t(background.sizeInBytes()));
     if (view && view->bounds().height > 0.0) {
         const double scale = windowSize.height() / view->bounds().height;
         const int width = std::min(frame.width(), qCeil(view->bounds().width * scale));
@@ -519,9 +514,6 @@ void XEmbedTray::paint() {
                      frame.bytesPerLine(), QImage::Format_ARGB32_Premultiplied);
         scene.setDevicePixelRatio(scale);
         view->drawOnto(scene);
-    } else if (!images.isNull()) {
-        const QImage scaled = images.scaledToHeight(frame.height(), Qt::SmoothTransformation);
-        QPainter(&frame).drawImage((frame.width() - scaled.width()) / 2, 0, scaled);
     }
     present();
 }

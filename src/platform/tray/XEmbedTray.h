@@ -36,8 +36,6 @@ class XEmbedTray : public QObject, public QAbstractNativeEventFilter {
     // The icon follows `view`: its size is what the window asks the tray for, and every display
     // pass of it is painted again at the window's size.
     void setView(View& view);
-    // Without a view: a frame's images, the largest scaled to the window.
-    void setImages(const std::vector<QImage>& images);
     void setToolTip(const QString& text);
     // Docks with the tray, now or when one appears; hide takes the icon out again.
     void show();
@@ -90,7 +88,6 @@ class XEmbedTray : public QObject, public QAbstractNativeEventFilter {
     QSize windowSize;
     QSize requested;
     QPointer<View> view;
-    QImage images;
     // The panel as it shows behind the icon, and its pixel rows just above and below the icon,
     // which tell when its look changed.
     QImage background;

@@ -1,0 +1,82 @@
+#include "platform/tray/TrayRegistration.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+#include "FakePanel.h"
+#include "FakeXEmbedTray.h"
+#include "PrivateBus.h"
+#include "TestApp.h"
+#include "VirtualDisplay.h"
+#include "platform/tray/XEmbedTray.h"
+
+using platform::TrayRegistration;
+using platform::XEmbedTray;
+
+namespace {
+
+constexpr char item[] = "org.example.Item";
+
+}  // namespace
+
+TEST(TrayRegistrationTest, RegistersWithEachPanelThatOwnsTheWatcherName) {
+    TestApp app;
+    PrivateBus bus;
+    FakePanel panel(bus.connect());
+    const auto connection = bus.itemBus();
+    int dressed = 0;
+    TrayRegistration registration(*connection, item, [&](XEmbedTray&) { ++dressed; });
+
+    for (int start = 0; start < 2; ++start) {
+        SCOPED_TRACE(start);
+        ASSERT_TRUE(panel.start());
+        ASSERT_TRUE(panel.waitForItem());
+        EXPECT_EQ(panel.registeredItems(), QStringList{item});
+        panel.stop();
+    }
+    ASSERT_TRUE(panel.start());
+    ASSERT_TRUE(panel.waitForItem());
+    FakePanel successor(bus.connect());
+    ASSERT_TRUE(successor.replace());
+    ASSERT_TRUE(successor.waitForItem());
+    EXPECT_EQ(successor.registeredItems(), QStringList{item});
+    // Offscreen, there is no X11 tray to stand in.
+    EXPECT_EQ(registration.xembedIcon(), nullptr);
+    EXPECT_EQ(dressed, 0);
+}
+
+// On an Xvfb display of its own with an XEmbed tray of this process.
+TEST(TrayRegistrationOnX11Test, TheWatchersOwnTrayGetsTheXEmbedIconOthersTheItemNeverBoth) {
+    VirtualDisplay display;
+    TestApp app;
+    PrivateBus bus;
+    FakeXEmbedTray tray(display.name());
+    const auto connection = bus.itemBus();
+    TrayRegistration registration(*connection, item, [](XEmbedTray&) {});
+    ASSERT_TRUE(FakePanel::waitFor([&] { return tray.shownIcons() == 1; }));  // standing in
+
+    // A watcher of another process, as Plasma's next to its XEmbed proxy: the item, and the icon
+    // gone before the panel can show it.
+    QProcess other;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+    other.setProcessEnvironment(environment);
+    other.start(QCoreApplication::applicationDirPath() + "/fake-panel");
+    int iconsAtRegistration = -1;
+    ASSERT_TRUE(FakePanel::waitFor([&] {
+        iconsAtRegistration = tray.shownIcons();
+        return other.readAllStandardOutput().contains("registered " + QByteArray(item));
+    }));
+    EXPECT_EQ(iconsAtRegistration, 0);
+    EXPECT_FALSE(registration.showsXEmbedIcon());
+    other.kill();
+    ASSERT_TRUE(FakePanel::waitFor([&] { return tray.shownIcons() == 1; }));
+
+    // The watcher of the tray's own process, as XFCE's Status Tray: the XEmbed icon only.
+    FakePanel panel(bus.connect());
+    ASSERT_TRUE(panel.start());
+    ASSERT_TRUE(FakePanel::waitFor([&] { return registration.showsXEmbedIcon(); }));
+    EXPECT_EQ(tray.shownIcons(), 1);
+    EXPECT_TRUE(panel.registeredItems().isEmpty());
+}

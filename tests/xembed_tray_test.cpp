@@ -43,9 +43,8 @@ TEST(XEmbedTrayTest, DocksAtTwoToOneDrawsAtTheTraysHeightOverThePanelAndTakesCli
     ASSERT_TRUE(FakePanel::waitFor([&] { return tray.shownIcons() == 1; }));
     EXPECT_EQ(tray.requestedSize(), QSize(44, 22));
     ASSERT_TRUE(FakePanel::waitFor([&] { return tray.iconPixels().pixel(15, 8) == ink; }));
-    QImage pixels = tray.iconPixels();
+    const QImage pixels = tray.iconPixels();
     EXPECT_EQ(pixels.size(), QSize(32, 16));
-    EXPECT_EQ(pixels.pixel(0, 15), ink);
     EXPECT_EQ(pixels.pixel(16, 8), 0xff336699);
     EXPECT_EQ(pixels.pixel(31, 0), 0xff336699);
 

@@ -70,12 +70,10 @@ xcb_atom_t FakeXEmbedTray::atom(const char* name) {
 
 // A round trip on Qt's own connection: the display has then handled every request Qt made.
 void FakeXEmbedTray::syncWithQt() {
-    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11) {
-        return;
+    if (const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
+        xcb_connection_t* qt = x11->connection();
+        free(xcb_get_input_focus_reply(qt, xcb_get_input_focus(qt), nullptr));
     }
-    xcb_connection_t* qt = x11->connection();
-    free(xcb_get_input_focus_reply(qt, xcb_get_input_focus(qt), nullptr));
 }
 
 // Embeds each icon that asked, 5 pixels from the panel's top, at the icon height and the aspect

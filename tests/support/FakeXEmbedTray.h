@@ -8,10 +8,8 @@
 
 // An XEmbed system tray for tests: a panel window of one plain colour that owns the
 // _NET_SYSTEM_TRAY_S0 selection on an X display and embeds the icons that ask to dock, at the
-// panel's icon height and the aspect of their minimum size, as XFCE's tray does.
-//
-//   FakeXEmbedTray tray(display.name());   // after the application object
-//   FakePanel::waitFor([&] { return tray.shownIcons() == 1; });
+// panel's icon height and the aspect of their minimum size, as XFCE's tray does. Made after the
+// application object; FakePanel::waitFor([&] { return tray.shownIcons() == 1; }) waits for an icon.
 class FakeXEmbedTray {
   public:
     static constexpr int iconHeight = 16;

@@ -169,6 +169,8 @@ XEmbedTray::XEmbedTray() {
 }
 
 XEmbedTray::~XEmbedTray() {
+    // What listens may be going away with it: nothing is told any more.
+    blockSignals(true);
     undock();
 }
 

@@ -213,8 +213,8 @@ void AppDelegate::toggleLaunch(platform::MenuItem& sender) {
     platform::Alert alert;
     alert.alertStyle = platform::Alert::Style::warning;
     alert.messageText = "开机自启设置失败";
-    alert.informativeText =
-        "请先把 Spoutwise.app 移到「应用程序」文件夹，再重试。\n\n" + error->localizedDescription;
+    alert.informativeText = "请确认自启动文件夹 " + platform::LoginItem::autostartFolder() +
+                            " 可以写入，再重试。\n\n" + error->localizedDescription;
     services.alerts->runModal(alert);
 }
 

@@ -20,6 +20,8 @@ platform::TickSource& procStat() {
 
 void CPUMonitor::setTickSource(platform::TickSource& source) {
     tickSource = &source;
+    loadPrevious = {};
+    window.clear();
 }
 
 std::optional<double> CPUMonitor::instantUsage() {

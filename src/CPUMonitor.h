@@ -18,7 +18,8 @@ class CPUMonitor {
     // Mean of the window, 0.0 while it is empty.
     static double averageUsage();
 
-    // Where the counters come from; /proc/stat unless a test feeds its own.
+    // Where the counters come from; /proc/stat unless a test feeds its own. Starts the window
+    // and the previous counters afresh: another source's counters do not continue the old ones.
     static void setTickSource(platform::TickSource& source);
 
   private:

@@ -14,6 +14,12 @@ constexpr std::size_t maxSprays = 60;
 constexpr double spawnAbove = 6.3;
 constexpr double ceilingBelowTop = 1.5;
 constexpr double restHeight = 0.4;  // of the view's height: the whale's centre at rest
+constexpr int whaleFontSize = 15;
+// The numbered square, in shares of its side.
+constexpr double numberHeight = 0.5;
+constexpr double numberBottom = -0.1;
+constexpr double squareWhaleSize = 0.55;
+constexpr double squareWhaleHeight = 0.72;
 
 bool drawable(Rect rect) {
     return rect.width > 2.0 && rect.height > 2.0;
@@ -45,7 +51,7 @@ void WhaleSceneView::draw(Rect /*dirty*/) {
         return;
     }
     computePosition(rect);
-    drawEmojiWhale(0.0, 0.0);
+    drawEmojiWhale(0.0, 0.0, whaleFontSize);
     drawSprays(*context, 0.0, 0.0);
     if (showPercentage) {
         drawPercentage(*context, rect);
@@ -56,18 +62,47 @@ bool WhaleSceneView::hasSquareVariant() const {
     return true;
 }
 
-// The same picture moved, not placed anew: the whale keeps its bob around the square's centre
-// and the droplets keep where the wide view's motion put them; the square's edges clip them.
+// Without the label: the same picture moved, not placed anew. The whale keeps its bob around the
+// square's centre and the droplets keep where the wide view's motion put them; the square's edges
+// clip them.
 void WhaleSceneView::drawSquare(Rect square) {
     platform::GraphicsContext* context = platform::GraphicsContext::current();
     const Rect rect = bounds();
     if (context == nullptr || !drawable(rect) || !drawable(square)) {
         return;
     }
+    const double bob = whaleY - rect.height * restHeight;
+    if (showPercentage) {
+        drawNumberedSquare(square, bob);
+        return;
+    }
     const double dx = square.width * 0.5 - whaleX;
     const double dy = square.height * 0.5 - rect.height * restHeight;
-    drawEmojiWhale(dx, dy);
+    drawEmojiWhale(dx, dy, whaleFontSize);
     drawSprays(*context, dx, dy);
+}
+
+// The label beside the whale would be too small to read in a square: the number alone, as wide
+// as the square allows, under a smaller whale that still bobs. The number says the load, so the
+// droplets, which would leave through the top, are left out.
+void WhaleSceneView::drawNumberedSquare(Rect square, double bob) {
+    const double side = square.height;
+    const QString number = percentText(displayUsage).trimmed().chopped(1);
+    QFont font = platform::systemFont(qRound(side * numberHeight), QFont::Bold);
+    Size size = platform::textSize(number, font);
+    // "100" in a wide face: a size smaller rather than cut at the edges.
+    while (size.width > side - 1.0 && font.pixelSize() > 1) {
+        font = platform::systemFont(font.pixelSize() - 1, QFont::Bold);
+        size = platform::textSize(number, font);
+    }
+    platform::drawText(number, font, percentColor(), (side - size.width) * 0.5,
+                       numberBottom * side);
+    drawEmojiWhale(side * 0.5 - whaleX, side * squareWhaleHeight + bob - whaleY,
+                   qRound(side * squareWhaleSize));
+}
+
+void WhaleSceneView::setPanelBackground(const QColor& background) {
+    appearance->setPanelBackground(background);
 }
 
 void WhaleSceneView::computePosition(Rect rect) {
@@ -103,8 +138,8 @@ QString WhaleSceneView::percentText(double fraction) {
     return QString::asprintf("%3lld%%", static_cast<long long>(percent));
 }
 
-void WhaleSceneView::drawEmojiWhale(double dx, double dy) {
-    const QFont font = platform::systemFont(15);
+void WhaleSceneView::drawEmojiWhale(double dx, double dy, int pixelSize) {
+    const QFont font = platform::systemFont(pixelSize);
     const QString whale = QStringLiteral("\U0001F433");
     const Size size = platform::textSize(whale, font);
     platform::drawText(

@@ -36,10 +36,13 @@ class WhaleSceneView : public platform::View {
 
     bool isOpaque() const override;
     void draw(Rect dirty) override;
-    // For square-only hosts: the whale centred in `square` at its full size, with its droplets
-    // and without the label, which cannot fit. Draws the state the last draw placed.
+    // For square-only hosts: with the label, the number under a smaller whale; without, the
+    // whale centred in `square` at its full size with its droplets. Draws the state the last
+    // draw placed.
     bool hasSquareVariant() const override;
     void drawSquare(Rect square) override;
+    // The label's colour follows the panel's background where the item paints it.
+    void setPanelBackground(const QColor& background) override;
 
     // Places the whale within `rect` from `phase` and `usage`.
     void computePosition(Rect rect);
@@ -63,7 +66,8 @@ class WhaleSceneView : public platform::View {
 
   private:
     // The whale and droplets are drawn moved by (dx, dy) from their place in the scene.
-    void drawEmojiWhale(double dx, double dy);
+    void drawEmojiWhale(double dx, double dy, int pixelSize);
+    void drawNumberedSquare(Rect square, double bob);
     void drawPercentage(platform::GraphicsContext& context, Rect rect);
     void drawSprays(platform::GraphicsContext& context, double dx, double dy);
 

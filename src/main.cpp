@@ -9,6 +9,7 @@
 #include "platform/system/Application.h"
 #include "platform/system/SingleInstance.h"
 #include "platform/system/TerminationSignals.h"
+#include "platform/system/Translations.h"
 
 namespace {
 
@@ -50,6 +51,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication qtApplication(argc, argv);
+    if (!platform::installChineseTranslations()) {
+        std::fputs(
+            "spoutwise: Qt's Chinese translations are not installed (qt6-translations-l10n); "
+            "its standard buttons read English\n",
+            stderr);
+    }
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         std::fputs("spoutwise: no D-Bus session bus, so there is no panel to show the item in\n",

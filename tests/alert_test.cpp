@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QTimer>
 
 #include "TestApp.h"
+#include "platform/system/Translations.h"
 
 // Twenty About clicks must not stack twenty modal loops: while one alert is open, another
 // returns at once and leaves only the open one up.
@@ -26,4 +28,21 @@ TEST(AlertPresenter, SecondAlertWhileOneIsOpenOpensNoOther) {
     });
     alerts.runModal({platform::Alert::Style::informational, "first", "", {}});
     EXPECT_EQ(shown, QStringList{"first"});
+}
+
+TEST(AlertPresenter, DefaultButtonReadsChineseWhateverTheLocale) {
+    qputenv("LANG", "C");
+    TestApp app;
+    ASSERT_TRUE(platform::installChineseTranslations());
+    QStringList buttons;
+    QTimer::singleShot(0, [&buttons] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            for (const QAbstractButton* button : box->buttons()) {
+                buttons << button->text();
+            }
+            box->close();
+        }
+    });
+    platform::AlertPresenter().runModal(platform::Alert{});
+    EXPECT_EQ(buttons, QStringList{"确定"});
 }

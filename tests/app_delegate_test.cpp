@@ -1,419 +1,186 @@
+#include "AppDelegate.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QDir>
-#include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <cstring>
-#include <functional>
-#include <vector>
 
-#include "AppDelegate.h"
-#include "CPUMonitor.h"
+#include "Fakes.h"
 #include "PrivateBus.h"
 #include "TestApp.h"
 
-using platform::WallTime;
-using Level = platform::Logger::Level;
 using namespace std::chrono_literals;
 
-// Friend of AppDelegate: lets the tests read its fields and call its private operations.
+// Friend of AppDelegate: reads its parts and runs a readout refresh.
 struct AppDelegateProbe {
     AppDelegate& delegate;
-
-    platform::StatusItem* statusItem() const { return delegate.statusItem.get(); }
-    WhaleSceneView* sceneView() const { return delegate.sceneView.get(); }
-    // The status menu's entries, as the user sees them.
-    platform::MenuItem* entry(int index) const {
-        return statusItem()->menu()->items()[index].get();
+    platform::StatusItem& item() const { return *delegate.statusItem; }
+    WhaleSceneView& view() const { return *delegate.sceneView; }
+    platform::MenuItem& entry(int index) const { return *item().menu()->items().at(index); }
+    QString readout() {
+        delegate.refreshUI();
+        return entry(0).title() + " " + entry(1).title() + " " + item().toolTip();
     }
-    platform::MenuItem* cpuItem() const { return entry(0); }
-    platform::MenuItem* stateItem() const { return entry(1); }
-    platform::MenuItem* percentItem() const { return entry(3); }
-    platform::MenuItem* launchItem() const { return entry(4); }
-    void refreshUI() { delegate.refreshUI(); }
-    void quit() { delegate.quit(); }
 };
 
 namespace {
 
-struct RecordingLog : platform::Logger {
-    RecordingLog() : Logger("app") {}
-    mutable std::vector<std::pair<Level, std::string>> lines;
-    void write(Level level, const std::string& text) const override {
-        lines.emplace_back(level, text);
-    }
-};
+enum Entry { percentEntry = 3, launchEntry = 4, aboutEntry = 6 };
 
-// The desktop around the delegate: records what it is asked to do, on a clock the test sets.
-struct FakeSystem : platform::Application,
-                    platform::AlertPresenter,
-                    platform::ProcessInfo,
-                    platform::WallClock {
-    WallTime time = WallTime(std::chrono::hours(24 * 365 * 50));
-    int policies = 0;
-    int terminations = 0;
-    std::function<void()> onPolicy = [] {};
+// The desktop around the delegate: keeps the alerts it is asked to show, on a clock the test sets.
+struct FakeSystem : platform::Application, platform::AlertPresenter, platform::WallClock {
+    platform::WallTime time = platform::WallTime(24h * 365 * 50);
     std::vector<platform::Alert> alerts;
-
-    WallTime now() const override { return time; }
-    int activeProcessorCount() const override { return 8; }
+    platform::WallTime now() const override { return time; }
     void runModal(const platform::Alert& alert) override { alerts.push_back(alert); }
-    void terminate() override { ++terminations; }
-    void setActivationPolicy(ActivationPolicy) override {
-        ++policies;
-        onPolicy();
-    }
-};
-
-// Hands out timers that fire only when the test says so.
-struct ManualTimers : platform::TimerFactory {
-    struct Scheduled {
-        double interval;
-        platform::RunLoopMode mode;
-        std::function<void()> callback;
-    };
-    struct Handle : platform::Timer {
-        void invalidate() override {}
-    };
-    std::vector<Scheduled> scheduled;
-    std::function<void()> onSchedule = [] {};
-
-    std::unique_ptr<platform::Timer> schedule(double interval, platform::RunLoopMode mode, bool,
-                                              std::function<void()> callback) override {
-        onSchedule();
-        scheduled.push_back({interval, mode, std::move(callback)});
-        return std::make_unique<Handle>();
-    }
-};
-
-struct UnversionedBundle : platform::Bundle {
-    QString shortVersionString() const override { return {}; }
-};
-
-// Ticks whose every reading is a load of 0.29; runs a hook at each reading.
-struct HookedTicks : platform::TickSource {
-    std::function<void()> onRead = [] {};
-    int reads = 0;
-    std::optional<platform::Ticks> read() override {
-        ++reads;
-        onRead();
-        return platform::Ticks{.user = 29, .system = 0, .idle = 71, .nice = 0};
-    }
 };
 
 class AppDelegateTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(config.isValid());
-        // Before anything asks QStandardPaths: settings and autostart land in the temp dir.
-        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-        qputenv("HOME", config.path().toUtf8());
-        // The services that default to the session or system bus stay off the real ones.
-        qputenv("DBUS_SESSION_BUS_ADDRESS", sessionBus.address().toUtf8());
-        qputenv("DBUS_SYSTEM_BUS_ADDRESS", systemBus.address().toUtf8());
+        ASSERT_TRUE(bus.isRunning());
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());  // settings and autostart land here
     }
-
-    std::shared_ptr<AppDelegate> makeDelegate(bool injectLoad = true) {
+    std::shared_ptr<AppDelegate> make() {
         AppDelegate::Services services;
         services.application = system;
         services.alerts = system;
         services.wallClock = system;
-        services.processInfo = system;
-        services.bus = sessionBus.itemBus();
+        services.bus = bus.itemBus();
         services.log = log;
         services.timers = timers;
-        services.bundle = bundle;
-        if (injectLoad) {
-            services.averageUsage = [this] { return load; };
-        }
+        services.averageUsage = [this] { return load; };
         return std::make_shared<AppDelegate>(std::move(services));
     }
-
-    std::shared_ptr<AppDelegate> launch() {
-        auto delegate = makeDelegate();
-        delegate->applicationDidFinishLaunching();
-        return delegate;
+    AppDelegateProbe launch() {
+        delegates.push_back(make());
+        delegates.back()->applicationDidFinishLaunching();
+        return {*delegates.back()};
     }
-
-    // A regular file where a settings or autostart folder belongs.
+    // A regular file where the configuration folder `name` belongs.
     void blockFolder(const QString& name) {
-        QFile blocker(config.path() + "/" + name);
-        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-        blocker.write("not a folder");
-    }
-
-    void storePreference(const QByteArray& line) {
-        QDir().mkpath(config.path() + "/spoutwise");
-        QFile file(config.path() + "/spoutwise/spoutwise.conf");
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("[General]\n" + line + "\n");
-    }
-
-    // The settings file's own text, so that only what reached the disk counts.
-    QByteArray storedFile() const {
-        QFile file(config.path() + "/spoutwise/spoutwise.conf");
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        QDir(config.filePath(name)).removeRecursively();
+        ASSERT_TRUE(QFile(config.filePath(name)).open(QIODevice::WriteOnly));
     }
 
     TestApp app;
     QTemporaryDir config;
-    PrivateBus sessionBus;
-    PrivateBus systemBus;
+    PrivateBus bus;
     std::shared_ptr<FakeSystem> system = std::make_shared<FakeSystem>();
-    std::shared_ptr<RecordingLog> log = std::make_shared<RecordingLog>();
-    std::shared_ptr<ManualTimers> timers = std::make_shared<ManualTimers>();
-    std::shared_ptr<platform::Bundle> bundle = std::make_shared<platform::Bundle>();
+    std::shared_ptr<RecordingLogger> log = std::make_shared<RecordingLogger>();
+    std::shared_ptr<HandTimers> timers = std::make_shared<HandTimers>();
+    std::vector<std::shared_ptr<AppDelegate>> delegates;
     double load = 0.0;
 };
 
-using Lines = std::vector<std::pair<Level, std::string>>;
+}  // namespace
 
-TEST_F(AppDelegateTest, LaunchBuildsItemThenMenuThenAnimationThenReadoutsAndLogsLast) {
-    HookedTicks ticks;
-    CPUMonitor::setTickSource(ticks);
-    auto delegate = makeDelegate(false);
-    AppDelegateProbe probe{*delegate};
-
-    system->onPolicy = [&] { EXPECT_EQ(probe.statusItem(), nullptr); };
-    // The controller's first sample: item, view and menu exist, the readouts are not yet filled.
-    ticks.onRead = [&] {
-        if (ticks.reads > 1) {
-            return;
-        }
-        ASSERT_NE(probe.sceneView(), nullptr);
-        ASSERT_NE(probe.statusItem()->menu(), nullptr);
-        EXPECT_EQ(probe.statusItem()->toolTip(), "CPU: 0% · 8 核");
-        EXPECT_EQ(probe.cpuItem()->title(), "CPU: --% · 峰值 --%");
-        EXPECT_EQ(probe.stateItem()->title(), "状态: --");
-        EXPECT_TRUE(log->lines.empty());
-    };
-    timers->onSchedule = [&] { EXPECT_EQ(ticks.reads, 1) << "controller not started first"; };
-    delegate->applicationDidFinishLaunching();
-
-    EXPECT_EQ(system->policies, 1);
-    ASSERT_EQ(timers->scheduled.size(), 1u);
-    EXPECT_EQ(timers->scheduled[0].interval, 1.0);
-    EXPECT_EQ(timers->scheduled[0].mode, platform::RunLoopMode::Default);
-    // Before any readout tick, the first refresh already shows the start-up sample of 0.29.
-    EXPECT_EQ(probe.cpuItem()->title(), "CPU: 28% · 峰值 28%");
-    EXPECT_EQ(probe.stateItem()->title(), "状态: 悠闲 🐳");
-    EXPECT_EQ(probe.statusItem()->toolTip(), "CPU: 28% · 8 核");
-    EXPECT_EQ(log->lines, (Lines{{Level::Info, "Spoutwise launched"}}));
-}
-
-TEST_F(AppDelegateTest, MenuHasTheEightEntries) {
-    auto delegate = launch();
-    AppDelegateProbe probe{*delegate};
-    struct Row {
-        const char* title;  // none for a separator
+TEST_F(AppDelegateTest, LaunchBuildsTheEightEntryMenuAndLogsLast) {
+    const auto probe = launch();
+    const struct {
+        const char* title;  // empty for a separator
         const char* key;
         bool enabled;
-        bool action;
+        int state;  // -1: no switch
+    } rows[] = {
+        {"CPU: 0% · 峰值 0%", "", false, -1}, {"状态: 悠闲 🐳", "", false, -1},   {"", "", true, -1},
+        {"显示 CPU 百分比", "p", true, 1},    {"开机自启", "", true, 0},         {"", "", true, -1},
+        {"关于 Spoutwise", "", true, -1},     {"退出 Spoutwise", "q", true, -1},
     };
-    const Row rows[] = {
-        {"CPU: 0% · 峰值 0%", "", false, false},
-        {"状态: 悠闲 🐳", "", false, false},
-        {nullptr, "", true, false},
-        {"显示 CPU 百分比", "p", true, true},
-        {"开机自启", "", true, true},
-        {nullptr, "", true, false},
-        {"关于 Spoutwise", "", true, true},
-        {"退出 Spoutwise", "q", true, true},
-    };
-    ASSERT_EQ(probe.statusItem()->menu()->items().size(), std::size(rows));
+    ASSERT_EQ(probe.item().menu()->items().size(), std::size(rows));
     for (int i = 0; i < 8; ++i) {
-        SCOPED_TRACE(i + 1);
-        const auto& entry = *probe.entry(i);
-        EXPECT_EQ(entry.isSeparator(), rows[i].title == nullptr);
-        if (rows[i].title) {
-            EXPECT_EQ(entry.title(), rows[i].title);
-            EXPECT_EQ(entry.keyEquivalent(), rows[i].key);
-            EXPECT_EQ(entry.isEnabled(), rows[i].enabled);
-            EXPECT_EQ(entry.hasAction(), rows[i].action);
+        const auto& entry = probe.entry(i);
+        EXPECT_EQ(entry.isSeparator(), !*rows[i].title) << i;
+        EXPECT_EQ(entry.title(), rows[i].title) << i;
+        EXPECT_EQ(entry.keyEquivalent(), rows[i].key) << i;
+        EXPECT_EQ(entry.isEnabled(), rows[i].enabled) << i;
+        EXPECT_EQ(entry.isToggle() ? entry.state() : -1, rows[i].state) << i;
+    }
+    EXPECT_EQ(timers->scheduled.at(0)->mode, platform::RunLoopMode::Default);
+    EXPECT_EQ(log->lines, std::vector<std::string>{"Spoutwise launched"});
+    probe.entry(aboutEntry).choose();
+    ASSERT_EQ(system->alerts.size(), 1u);
+    EXPECT_EQ(system->alerts[0].messageText, "Spoutwise · 鲸鱼 CPU 监测");
+    EXPECT_TRUE(system->alerts[0].informativeText.contains("\n\n版本 " SPOUTWISE_VERSION "\n"));
+}
+
+TEST_F(AppDelegateTest, PercentSwitchFollowsTheStoredPreferenceResizesAndStoresEachStep) {
+    const QString file = config.filePath("spoutwise/spoutwise.conf");
+    for (const auto& [stored, shown] : {std::pair{"", true}, {"false", false}, {"yes", true}}) {
+        QFile::remove(file);
+        if (*stored) {
+            QSettings(file, QSettings::IniFormat).setValue("showPercentage", stored);
+        }
+        const auto probe = launch();
+        EXPECT_EQ(probe.view().frame(), (Rect{0, 0, shown ? 44.0 : 30.0, 22})) << stored;
+        for (const bool now : {!shown, shown}) {
+            probe.entry(percentEntry).choose();
+            EXPECT_EQ(probe.view().showPercentage, now);
+            EXPECT_EQ(probe.entry(percentEntry).state(), now ? 1 : 0);
+            EXPECT_EQ(platform::Defaults(file).objectForKey("showPercentage"), QVariant(now));
+            EXPECT_EQ(probe.item().length(), now ? 44.0 : 30.0);
+            EXPECT_EQ(probe.view().frame().width, now ? 44.0 : 30.0);
         }
     }
-    EXPECT_EQ(probe.percentItem()->state(), 1);
-    EXPECT_EQ(probe.launchItem()->state(), 0);
-}
-
-TEST_F(AppDelegateTest, PreferenceAbsentFalseOrNotBoolean) {
-    const std::pair<QByteArray, bool> rows[] = {{"", true},
-                                                {"showPercentage=false", false},
-                                                {"showPercentage=yes", true},
-                                                {"showPercentage=true", true}};
-    for (const auto& [stored, shown] : rows) {
-        SCOPED_TRACE(stored.toStdString());
-        storePreference(stored);
-        auto delegate = launch();
-        AppDelegateProbe probe{*delegate};
-        EXPECT_EQ(probe.sceneView()->showPercentage, shown);
-        EXPECT_EQ(probe.statusItem()->length(), shown ? 44.0 : 30.0);
-        EXPECT_EQ(probe.sceneView()->frame(), (Rect{0, 0, shown ? 44.0 : 30.0, 22.0}));
-        EXPECT_EQ(probe.percentItem()->state(), shown ? 1 : 0);
-    }
-}
-
-TEST_F(AppDelegateTest, TogglePercentTwiceRestoresEverythingAndStoresEachStep) {
-    auto delegate = launch();
-    AppDelegateProbe probe{*delegate};
-    for (const bool shown : {false, true}) {
-        SCOPED_TRACE(shown);
-        probe.percentItem()->choose();
-        EXPECT_EQ(probe.sceneView()->showPercentage, shown);
-        EXPECT_EQ(probe.percentItem()->state(), shown ? 1 : 0);
-        // On disk at once, as a fresh reader sees it.
-        EXPECT_TRUE(storedFile().contains(shown ? "showPercentage=true" : "showPercentage=false"));
-        EXPECT_EQ(probe.statusItem()->length(), shown ? 44.0 : 30.0);
-        EXPECT_EQ(probe.sceneView()->frame().width, shown ? 44.0 : 30.0);
-    }
-    EXPECT_EQ(log->lines.size(), 1u) << "no error logged";
-}
-
-TEST_F(AppDelegateTest, TogglePercentLogsAPreferenceThatCannotBeStored) {
-    auto delegate = launch();
     blockFolder("spoutwise");
-    AppDelegateProbe probe{*delegate};
-    probe.percentItem()->choose();
-    EXPECT_EQ(probe.statusItem()->length(), 30.0);
-    ASSERT_EQ(log->lines.size(), 2u);
-    EXPECT_EQ(log->lines[1].first, Level::Error);
-    EXPECT_EQ(log->lines[1].second.rfind("showPercentage not saved: ", 0), 0u);
+    launch().entry(percentEntry).choose();
+    EXPECT_EQ(log->lines.back(), "showPercentage not saved: " + file.toStdString());
 }
 
-TEST_F(AppDelegateTest, ReadoutsCutPercentagesOffAndNameTheStateAtItsBoundaries) {
-    auto delegate = launch();
-    AppDelegateProbe probe{*delegate};
-    // Rising, so that the peak is the current load each time.
-    const std::tuple<double, int, const char*> rows[] = {
-        {0.0, 0, "悠闲 🐳"},    {0.29, 28, "悠闲 🐳"}, {0.2999, 29, "悠闲 🐳"}, {0.3, 30, "正常"},
-        {0.6999, 69, "正常"},  {0.7, 70, "繁忙 ⚡"},  {0.8999, 89, "繁忙 ⚡"}, {0.9, 90, "疯狂 🔥"},
-        {0.999, 99, "疯狂 🔥"}, {1.0, 100, "疯狂 🔥"},
+// The menu and tooltip cut percentages off; the peak is the highest load of a fixed 60-second
+// window counted from construction, and a clock set back starts a new one.
+TEST_F(AppDelegateTest, ReadoutsShowTheLoadItsStateAndThePeakOfTheMinute) {
+    const platform::WallTime start = system->time;
+    delegates.push_back(make());
+    system->time = start + 30s;
+    delegates.back()->applicationDidFinishLaunching();
+    AppDelegateProbe probe{*delegates.back()};
+    const QString cores = QString(" · %1 核").arg(sysconf(_SC_NPROCESSORS_ONLN));
+    const std::tuple<std::chrono::milliseconds, double, QString> rows[] = {
+        {30s, 0.2999, "CPU: 29% · 峰值 29% 状态: 悠闲 🐳 CPU: 29%"},
+        {30s, 0.3, "CPU: 30% · 峰值 30% 状态: 正常 CPU: 30%"},
+        {30s, 0.6999, "CPU: 69% · 峰值 69% 状态: 正常 CPU: 69%"},
+        {30s, 0.7, "CPU: 70% · 峰值 70% 状态: 繁忙 ⚡ CPU: 70%"},
+        {30s, 0.8999, "CPU: 89% · 峰值 89% 状态: 繁忙 ⚡ CPU: 89%"},
+        {30s, 0.9, "CPU: 90% · 峰值 90% 状态: 疯狂 🔥 CPU: 90%"},
+        {60s, 0.1, "CPU: 10% · 峰值 90% 状态: 悠闲 🐳 CPU: 10%"},  // 60.0 s: the same window
+        {60001ms, 0.05, "CPU: 5% · 峰值 5% 状态: 悠闲 🐳 CPU: 5%"},
+        {120002ms, 0.03, "CPU: 3% · 峰值 3% 状态: 悠闲 🐳 CPU: 3%"},
+        {-2h, 0.01, "CPU: 1% · 峰值 1% 状态: 悠闲 🐳 CPU: 1%"},
+        {-2h + 30s, 0.999, "CPU: 99% · 峰值 99% 状态: 疯狂 🔥 CPU: 99%"},
     };
-    for (const auto& [u, percent, state] : rows) {
-        SCOPED_TRACE(u);
+    for (const auto& [at, u, shown] : rows) {
+        system->time = start + at;
         load = u;
-        timers->scheduled[0].callback();
-        EXPECT_EQ(probe.cpuItem()->title(), QString("CPU: %1% · 峰值 %1%").arg(percent));
-        EXPECT_EQ(probe.statusItem()->toolTip(), QString("CPU: %1% · 8 核").arg(percent));
-        EXPECT_EQ(probe.stateItem()->title(), QString("状态: ") + state);
+        EXPECT_EQ(probe.readout(), shown + cores) << u;
     }
+    const auto readout = timers->scheduled.at(0)->fire;  // holds the delegate weakly
+    delegates.clear();
+    readout();
 }
 
-TEST_F(AppDelegateTest, PeakCoversFixedSixtySecondWindowsFromConstructionOrASetBack) {
-    const WallTime start = system->time;
-    auto delegate = makeDelegate();
-    system->time = start + 30s;  // launching took a while; the window still counts from start
-    delegate->applicationDidFinishLaunching();
-    AppDelegateProbe probe{*delegate};
-
-    struct Step {
-        std::chrono::milliseconds at;
-        double u;
-        int peak;
-    };
-    const Step steps[] = {
-        {31s, 0.2, 20},       {32s, 0.5, 50},
-        {33s, 0.3, 50},       {60s, 0.1, 50},  // exactly 60.0 s is still the first window
-        {60001ms, 0.1, 10},                    // a new window starts here
-        {120s, 0.05, 10},     {120002ms, 0.05, 5},
-        {-2h, 0.03, 3},  // the clock was set back: a new window starts
-        {-2h + 30s, 0.01, 3},
-    };
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.at.count());
-        system->time = start + step.at;
-        load = step.u;
-        probe.refreshUI();
-        EXPECT_TRUE(probe.cpuItem()->title().endsWith(QString("峰值 %1%").arg(step.peak)))
-            << probe.cpuItem()->title().toStdString();
-    }
-}
-
-TEST_F(AppDelegateTest, ReadoutTimerDoesNothingOnceTheDelegateIsGone) {
-    auto delegate = launch();
-    const auto callback = timers->scheduled[0].callback;
-    delegate.reset();
-    callback();
-}
-
-TEST_F(AppDelegateTest, LaunchEntryFollowsOnlyOurEnabledAutostartEntry) {
-    platform::LoginItem().registerApp();
-    const QString entry = platform::LoginItem::entryPath();
-    ASSERT_TRUE(entry.startsWith(config.path()));
-    auto delegate = launch();
-    AppDelegateProbe probe{*delegate};
-    EXPECT_EQ(probe.launchItem()->state(), 1);
-
+TEST_F(AppDelegateTest, LaunchSwitchFollowsTheAutostartEntryAndAlertsWhenItCannotBeWritten) {
+    ASSERT_FALSE(platform::LoginItem().registerApp());
+    const auto probe = launch();
+    EXPECT_EQ(probe.entry(launchEntry).state(), 1);
     for (const bool on : {false, true}) {
-        probe.launchItem()->choose();
-        EXPECT_EQ(QFile::exists(entry), on);
-        EXPECT_EQ(probe.launchItem()->state(), on ? 1 : 0);
+        probe.entry(launchEntry).choose();
+        EXPECT_EQ(platform::LoginItem().status() == platform::LoginItem::enabled, on);
+        EXPECT_EQ(probe.entry(launchEntry).state(), on ? 1 : 0);
     }
     EXPECT_TRUE(system->alerts.empty());
-    EXPECT_EQ(log->lines.size(), 1u);
-
-    QFile file(entry);
-    ASSERT_TRUE(file.open(QIODevice::Append));
-    file.write("Hidden=true\n");
-    file.close();
-    EXPECT_EQ(AppDelegateProbe{*launch()}.launchItem()->state(), 0);
-}
-
-TEST_F(AppDelegateTest, BlockedAutostartFolderLogsAlertsAndKeepsTheState) {
     blockFolder("autostart");
-    auto delegate = launch();
-    AppDelegateProbe probe{*delegate};
-    probe.launchItem()->choose();
-
-    const QString description = QString::fromLocal8Bit(std::strerror(ENOTDIR));
-    EXPECT_EQ(probe.launchItem()->state(), 0);
-    ASSERT_EQ(log->lines.size(), 2u);
-    EXPECT_EQ(log->lines[1],
-              (std::pair{Level::Error, "SMAppService failed: " + description.toStdString()}));
+    probe.entry(launchEntry).choose();
+    const std::string error = std::strerror(ENOTDIR);
+    EXPECT_EQ(probe.entry(launchEntry).state(), 1);
+    EXPECT_EQ(log->lines.back(), "SMAppService failed: " + error);
     ASSERT_EQ(system->alerts.size(), 1u);
-    const auto& alert = system->alerts[0];
-    EXPECT_EQ(alert.alertStyle, platform::Alert::Style::warning);
-    EXPECT_EQ(alert.messageText, "开机自启设置失败");
-    EXPECT_EQ(alert.informativeText,
-              "请先把 Spoutwise.app 移到「应用程序」文件夹，再重试。\n\n" + description);
-    EXPECT_TRUE(alert.buttonTitles.isEmpty());
+    EXPECT_EQ(system->alerts[0].alertStyle, platform::Alert::Style::warning);
+    EXPECT_EQ(system->alerts[0].messageText, "开机自启设置失败");
+    EXPECT_EQ(system->alerts[0].informativeText, "请确认自启动文件夹 " + config.path() +
+                                                     "/autostart 可以写入，再重试。\n\n" +
+                                                     error.c_str());
 }
-
-TEST_F(AppDelegateTest, AboutShowsDescriptionVersionAndOneCreditLine) {
-    // Without a bundle version the about box falls back to 1.0.
-    const std::pair<std::shared_ptr<platform::Bundle>, QString> rows[] = {
-        {std::make_shared<UnversionedBundle>(), "1.0"}, {bundle, SPOUTWISE_VERSION}};
-    for (const auto& [given, version] : rows) {
-        SCOPED_TRACE(version.toStdString());
-        bundle = given;
-        system->alerts.clear();
-        AppDelegateProbe{*launch()}.entry(6)->choose();
-        ASSERT_EQ(system->alerts.size(), 1u);
-        const auto& alert = system->alerts[0];
-        EXPECT_EQ(alert.alertStyle, platform::Alert::Style::informational);
-        EXPECT_EQ(alert.messageText, "Spoutwise · 鲸鱼 CPU 监测");
-        const QString lead =
-            "菜单栏 CPU 监控小工具：系统原生 🐳 鲸鱼，CPU 越忙喷水越高，扫一眼就知道电脑负载。\n"
-            "完全本地运行，不联网、不收集任何数据。\n\n版本 " +
-            version + "\n";
-        ASSERT_TRUE(alert.informativeText.startsWith(lead));
-        const QString credit = alert.informativeText.mid(lead.size());
-        EXPECT_FALSE(credit.isEmpty());
-        EXPECT_FALSE(credit.contains('\n'));
-        EXPECT_EQ(alert.buttonTitles, QStringList{"好的"});
-    }
-}
-
-TEST_F(AppDelegateTest, QuitLogsLastAndTerminatesWithOrWithoutAController) {
-    auto delegate = launch();
-    AppDelegateProbe{*delegate}.entry(7)->choose();
-    EXPECT_EQ(system->terminations, 1);
-    EXPECT_EQ(log->lines.back().second, "Spoutwise quit");
-
-    log->lines.clear();
-    AppDelegateProbe{*makeDelegate()}.quit();
-    EXPECT_EQ(system->terminations, 2);
-    EXPECT_EQ(log->lines, (Lines{{Level::Info, "Spoutwise quit"}}));
-}
-
-}  // namespace

@@ -1,16 +1,20 @@
+#include "CPUMonitor.h"
+
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
 #include <deque>
-#include <optional>
-#include <vector>
-
-#include "CPUMonitor.h"
+#include <fstream>
 
 using platform::Ticks;
 
 namespace {
 
-// Hands the sampler counters the test chooses; an empty entry is a failed read.
+Ticks at(std::uint64_t user, std::uint64_t system, std::uint64_t idle, std::uint64_t nice) {
+    return {.user = user, .system = system, .idle = idle, .nice = nice};
+}
+
+// Hands the sampler the counters the test chooses; an empty entry is a failed read.
 struct FedTicks : platform::TickSource {
     std::deque<std::optional<Ticks>> readings;
     std::optional<Ticks> read() override {
@@ -20,72 +24,54 @@ struct FedTicks : platform::TickSource {
     }
 };
 
-struct Step {
-    std::optional<Ticks> reading;
-    double average;  // after this sample
-};
-
-// Each row runs in a process of its own (a test each), so the sampler starts at all-zero
-// counters and an empty window.
-struct Row {
-    const char* name;
-    std::vector<Step> steps;
-};
-struct CPUMonitorTest : testing::TestWithParam<Row> {};
-
-Ticks at(std::uint64_t user, std::uint64_t system, std::uint64_t idle, std::uint64_t nice) {
-    return {.user = user, .system = system, .idle = idle, .nice = nice};
-}
-
 }  // namespace
 
-TEST_P(CPUMonitorTest, AveragesTheLastFourReadings) {
-    FedTicks ticks;
-    CPUMonitor::setTickSource(ticks);
-    EXPECT_EQ(CPUMonitor::averageUsage(), 0.0);
-    for (const auto& step : GetParam().steps) {
-        ticks.readings.push_back(step.reading);
-        CPUMonitor::sample();
-        EXPECT_DOUBLE_EQ(CPUMonitor::averageUsage(), step.average);
+TEST(CPUMonitor, AveragesTheBusyShareOfTheLastFourReadings) {
+    const std::vector<std::vector<std::pair<std::optional<Ticks>, double>>> rows = {
+        // The first is the share since boot; unchanged counters read 0 and count like any other.
+        {{at(300, 100, 500, 100), 0.4}, {at(300, 100, 500, 100), 0.2}},
+        // Nice ticks count toward the total only; user and system alone read exactly one.
+        {{at(0, 0, 0, 50), 0.0}, {at(10, 20, 0, 50), 0.5}},
+        // Steps of 100 ticks, 10, 20, ... 50 busy: the first reading drops out, then the second.
+        {{at(10, 0, 90, 0), 0.1},
+         {at(30, 0, 170, 0), 0.15},
+         {at(60, 0, 240, 0), 0.2},
+         {at(100, 0, 300, 0), 0.25},
+         {at(150, 0, 350, 0), 0.35},
+         {at(250, 0, 350, 0), (0.3 + 0.4 + 0.5 + 1.0) / 4}},
+        // Idle stepping back is no growth, not a wrap of 2^64 ticks; it becomes the new base.
+        {{at(1000, 0, 1000, 0), 0.5},
+         {at(1050, 0, 999, 0), (0.5 + 1.0) / 2},
+         {at(1050, 0, 1049, 0), (0.5 + 1.0 + 0.0) / 3}},
+        // A failed read skips the sample and keeps the counters from before it.
+        {{at(300, 100, 500, 100), 0.4}, {std::nullopt, 0.4}, {at(400, 100, 600, 100), 0.45}},
+    };
+    for (const auto& steps : rows) {
+        FedTicks ticks;
+        CPUMonitor::setTickSource(ticks);  // starts afresh
+        EXPECT_EQ(CPUMonitor::averageUsage(), 0.0);
+        for (const auto& [reading, average] : steps) {
+            ticks.readings.push_back(reading);
+            CPUMonitor::sample();
+            EXPECT_DOUBLE_EQ(CPUMonitor::averageUsage(), average) << &steps - rows.data();
+        }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Readings, CPUMonitorTest,
-    testing::Values(
-        // The first sample is the busy share since boot; unchanged counters read 0.0 and enter the
-        // window like any other reading.
-        Row{"FirstIsSinceBootUnchangedReadsZero",
-            {{at(300, 100, 500, 100), 0.4}, {at(300, 100, 500, 100), 0.2}}},
-        // Nice ticks count toward the total only; user and system alone read exactly one.
-        Row{"NiceCountsTowardTheTotalOnly", {{at(0, 0, 0, 50), 0.0}}},
-        Row{"UserAndSystemOnlyReadOne", {{at(10, 20, 0, 0), 1.0}}},
-        // Steps of 100 ticks, 10, 20, ... 50 busy: the first reading drops out, then the second.
-        Row{"WindowKeepsTheLastFour",
-            {{at(10, 0, 90, 0), 0.1},
-             {at(30, 0, 170, 0), 0.15},
-             {at(60, 0, 240, 0), 0.2},
-             {at(100, 0, 300, 0), 0.25},
-             {at(150, 0, 350, 0), 0.35},
-             {at(250, 0, 350, 0), (0.3 + 0.4 + 0.5 + 1.0) / 4}}},
-        // idle steps back by one tick while user grows by 50: a wrap would read as an enormous
-        // idle burst and show 0 %; no growth makes this interval fully busy. The stepped-back
-        // value becomes the new base.
-        Row{"StepBackCountsAsNoGrowth",
-            {{at(1000, 0, 1000, 0), 0.5},
-             {at(1050, 0, 999, 0), (0.5 + 1.0) / 2},
-             {at(1050, 0, 1049, 0), (0.5 + 1.0 + 0.0) / 3}}},
-        // A failed read skips the sample; the next good one measures against the counters from
-        // before the failure.
-        Row{"FailedReadKeepsThePreviousCounters",
-            {{at(300, 100, 500, 100), 0.4},
-             {std::nullopt, 0.4},
-             {at(400, 100, 600, 100), (0.4 + 0.5) / 2}}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(CPUMonitorOnProcStat, TwoRealReadingsGiveAFraction) {
-    CPUMonitor::sample();
-    CPUMonitor::sample();
-    EXPECT_GE(CPUMonitor::averageUsage(), 0.0);
-    EXPECT_LE(CPUMonitor::averageUsage(), 1.0);
+// user nice system idle iowait irq softirq [steal guest guest_nice]: older kernels stop early.
+TEST(TickSource, ReadsTheAggregateLineAfreshEachTimeAndNothingElse) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("stat").toStdString();
+    platform::TickSource source(path);
+    EXPECT_FALSE(source.read());
+    std::ofstream(path) << "cpu  1000 20 300 4000 50 6 7 800 900 11\ncpu0 1 2 3 4 5 6 7\n";
+    EXPECT_EQ(source.read(), at(1000, 300 + 6 + 7, 4000 + 50, 20));
+    std::ofstream(path) << "cpu  18446744073709551615 2 3 4 5 6 7\n";  // rewritten in place
+    EXPECT_EQ(source.read(), at(18446744073709551615ULL, 3 + 6 + 7, 4 + 5, 2));
+    for (const char* text :
+         {"cpu  1 2 3 4 5 6\n", "cpu  1 2 3 4\ncpu0 5 6 7 8 9\n", "cpu0 1 2 3 4 5 6 7\n",
+          "cpu  1 2 -3.5 4 5 6 7\n", "cpu  99999999999999999999 2 3 4 5 6 7\n"}) {
+        EXPECT_FALSE(platform::parseProcStat(text)) << text;
+    }
+    EXPECT_TRUE(platform::TickSource().read());  // the real /proc/stat
 }

@@ -1,105 +1,67 @@
+#include "platform/system/Defaults.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "platform/system/Defaults.h"
+#include "QtPrinters.h"
 
 namespace {
 
-class DefaultsTest : public ::testing::Test {
-  protected:
-    QString path() const { return dir.path() + "/spoutwise/spoutwise.conf"; }
-
-    void writeFile(const QByteArray& text) {
-        QDir().mkpath(dir.path() + "/spoutwise");
-        QFile file(path());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
+struct DefaultsTest : ::testing::Test {
+    QByteArray write(const QByteArray& text) {
+        QDir().mkpath(dir.filePath("spoutwise"));
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() ? text : "";
     }
-
-    QByteArray readFile() const {
-        QFile file(path());
+    QByteArray read() const {
+        QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-
     QTemporaryDir dir;
+    const QString path = dir.filePath("spoutwise/spoutwise.conf");
 };
 
-TEST_F(DefaultsTest, ObjectForKeyTellsAbsentBooleanAndOther) {
-    struct Row {
-        QByteArray stored;
-        QVariant expected;
-    };
-    const Row rows[] = {
-        {"", QVariant()},
-        {"showPercentage=true", QVariant(true)},
-        {"showPercentage=false", QVariant(false)},
-        {"showPercentage=yes", QVariant(QString("yes"))},
-        {"showPercentage=1", QVariant(QString("1"))},
-        {"showPercentage=False", QVariant(QString("False"))},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.stored.toStdString());
-        writeFile("[General]\n" + row.stored + "\n");
-        const QVariant value = platform::Defaults(path()).objectForKey("showPercentage");
-        EXPECT_EQ(value.typeId(), row.expected.typeId());
-        EXPECT_EQ(value, row.expected);
-    }
-}
-
-TEST_F(DefaultsTest, SetBoolIsOnDiskAtOnce) {
-    platform::Defaults defaults(path());
-    ASSERT_TRUE(defaults.setBool(false, "showPercentage"));
-    EXPECT_TRUE(readFile().contains("showPercentage=false"));
-    EXPECT_EQ(defaults.objectForKey("showPercentage"), QVariant(false));
-    ASSERT_TRUE(defaults.setBool(true, "showPercentage"));
-    EXPECT_TRUE(readFile().contains("showPercentage=true"));
-}
-
-TEST_F(DefaultsTest, SetBoolReportsAFileThatCannotBeWrittenAndRecovers) {
-    QFile blocker(dir.path() + "/spoutwise");
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    platform::Defaults defaults(path());
-    EXPECT_FALSE(defaults.setBool(false, "showPercentage"));
-
-    // Once the folder can be made again, the next write goes through and says so.
-    ASSERT_TRUE(blocker.remove());
-    EXPECT_TRUE(defaults.setBool(true, "showPercentage"));
-    EXPECT_TRUE(readFile().contains("showPercentage=true"));
-}
-
-// QSettings writes a file it could not parse back with only the lines it understood.
-TEST_F(DefaultsTest, SetBoolLeavesAFileThatDoesNotParseAsItIs) {
-    const QByteArray corrupt[] = {
-        QByteArray("\x00\xff\x89garbage[[[\n=\n\xfe", 15),
-        "[General\nshowPercentage=true\nother=1\n",
-        "showPercentage=false\n\xff\xfe zz\n",
-        "[General]\nshowPercentage=false\nnot a setting\n",
-    };
-    for (const QByteArray& text : corrupt) {
-        SCOPED_TRACE(text.toHex().toStdString());
-        writeFile(text);
-        {
-            platform::Defaults defaults(path());
-            EXPECT_FALSE(defaults.objectForKey("showPercentage").isValid());
-            EXPECT_FALSE(defaults.setBool(false, "showPercentage"));
-            EXPECT_FALSE(defaults.setBool(true, "showPercentage"));
-        }
-        EXPECT_EQ(readFile(), text);
-    }
-}
-
-// Where the file should be there is a folder: nothing to read, nothing can be written.
-TEST_F(DefaultsTest, SetBoolReportsASettingsPathThatIsAFolder) {
-    ASSERT_TRUE(QDir().mkpath(path()));
-    platform::Defaults defaults(path());
-    EXPECT_FALSE(defaults.objectForKey("showPercentage").isValid());
-    EXPECT_FALSE(defaults.setBool(false, "showPercentage"));
-    EXPECT_TRUE(QFileInfo(path()).isDir());
-}
-
 }  // namespace
+
+TEST_F(DefaultsTest, ReadsBooleansAsBooleansAndAnythingElseAsItsText) {
+    const std::pair<QByteArray, QVariant> rows[] = {{"", QVariant()},
+                                                    {"showPercentage=true", true},
+                                                    {"showPercentage=false", false},
+                                                    {"showPercentage=False", "False"},
+                                                    {"showPercentage=1", "1"}};
+    for (const auto& [stored, value] : rows) {
+        write("[General]\n" + stored + "\n");
+        EXPECT_EQ(platform::Defaults(path).objectForKey("showPercentage"), value) << stored.data();
+    }
+}
+
+// QSettings keeps reporting its first error for good; each write is checked afresh.
+TEST_F(DefaultsTest, ReportsAWriteThatFailsAndTheNextThatWorks) {
+    QFile blocker(dir.filePath("spoutwise"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    platform::Defaults defaults(path);
+    EXPECT_FALSE(defaults.setBool(false, "showPercentage"));
+    ASSERT_TRUE(blocker.remove());
+    EXPECT_TRUE(defaults.setBool(false, "showPercentage"));
+    EXPECT_TRUE(read().contains("showPercentage=false"));
+}
+
+// QSettings reads past what it cannot parse and writes the file back without it; the user's file
+// is left as it is instead, and reads as if nothing were stored.
+TEST_F(DefaultsTest, LeavesAnUnusableFileAsItIs) {
+    for (const QByteArray& text : {QByteArray("\x00\xff\x89garbage[[[\n=\n\xfe", 15),
+                                   QByteArray("[General\nshowPercentage=true\n"),
+                                   QByteArray("showPercentage=false\n\xff\xfe zz\n"),
+                                   QByteArray("[General]\nshowPercentage=false\nnot a setting\n"),
+                                   QByteArray("[General]\n=false\n")}) {
+        ASSERT_EQ(write(text), text);
+        EXPECT_FALSE(platform::Defaults(path).objectForKey("showPercentage").isValid());
+        EXPECT_FALSE(platform::Defaults(path).setBool(true, "showPercentage"));
+        EXPECT_EQ(read(), text);
+    }
+    QFile::remove(path);
+    ASSERT_TRUE(QDir().mkpath(path));  // a folder in the file's place
+    EXPECT_FALSE(platform::Defaults(path).setBool(false, "showPercentage"));
+}

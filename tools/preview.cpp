@@ -1,7 +1,7 @@
 // Renders the real scene for a fixed load to PNG frames, for review and the README.
 //
 //   spoutwise-preview --load 0.5 [--dark] [--frames 60] [--fps 30] [--scale 4] [--no-label]
-//                     [--background '#rrggbb'] --out DIR
+//                     [--background '#rrggbb'] [--square] --out DIR
 //
 // Frames are written as DIR/frame-0000.png and so on. The appearance comes from the application
 // palette (no portal is asked), so --dark gives the dark scene.
@@ -26,6 +26,7 @@ struct Options {
     double fps = 30.0;
     int scale = 2;
     bool label = true;
+    bool square = false;
     QColor background = Qt::transparent;
     QString out;
 };
@@ -40,6 +41,7 @@ bool parse(const QStringList& arguments, Options& options) {
                        {"scale", "Device pixels per point.", "factor", "2"},
                        {"no-label", "Hide the percentage label (30-point-wide item)."},
                        {"background", "Colour behind the scene.", "colour", "transparent"},
+                       {"square", "The square picture that square-only panels show."},
                        {"out", "Output directory.", "dir"}});
     parser.process(arguments);
     options.load = parser.value("load").toDouble();
@@ -48,6 +50,7 @@ bool parse(const QStringList& arguments, Options& options) {
     options.fps = parser.value("fps").toDouble();
     options.scale = parser.value("scale").toInt();
     options.label = !parser.isSet("no-label");
+    options.square = parser.isSet("square");
     options.background = QColor(parser.value("background"));
     options.out = parser.value("out");
     return !options.out.isEmpty() && options.frames > 0 && options.fps > 0.0 && options.scale > 0 &&
@@ -71,8 +74,8 @@ QImage onBackground(const QImage& scene, const QColor& background) {
 }
 
 bool render(const Options& options) {
-    // An unconnected bus: no portal answers, so the palette decides the appearance.
-    auto appearance = std::make_shared<platform::Appearance>(QDBusConnection(QString()));
+    // An unconnected bus and no desktop named: the palette decides the appearance.
+    auto appearance = std::make_shared<platform::Appearance>(QDBusConnection(QString()), QString());
     WhaleSceneView view({0, 0, options.label ? 44.0 : 30.0, 22.0}, appearance,
                         std::make_shared<platform::Random>());
     view.showPercentage = options.label;
@@ -84,7 +87,8 @@ bool render(const Options& options) {
         view.emitSprays(dt);
         view.advanceSprays(dt);
         const QString path = QDir(options.out).filePath(QString::asprintf("frame-%04d.png", frame));
-        if (!onBackground(view.paint(options.scale), options.background).save(path)) {
+        if (!onBackground(view.paint(options.scale, options.square), options.background)
+                 .save(path)) {
             std::fprintf(stderr, "spoutwise-preview: cannot write %s\n", qPrintable(path));
             return false;
         }

@@ -176,10 +176,15 @@ uint FakePanel::menuRevision() {
 }
 
 QVariantMap FakePanel::menuItemProperties(int id) {
-    const auto reply = call(menuPath(), menuInterface, "GetGroupProperties",
-                            {QVariant::fromValue(QList<int>{id}), QStringList()});
-    const auto found = qdbus_cast<platform::DBusMenuItemList>(reply.arguments().value(0));
+    const auto found = groupProperties({id}, {});
     return found.isEmpty() ? QVariantMap() : found.first().properties;
+}
+
+platform::DBusMenuItemList FakePanel::groupProperties(const QList<int>& ids,
+                                                      const QStringList& names) {
+    const auto reply =
+        call(menuPath(), menuInterface, "GetGroupProperties", {QVariant::fromValue(ids), names});
+    return qdbus_cast<platform::DBusMenuItemList>(reply.arguments().value(0));
 }
 
 QVariant FakePanel::menuProperty(const QString& name) {

@@ -77,6 +77,7 @@ class FakePanel : public QObject, protected QDBusContext {
     platform::DBusMenuLayoutItem menuLayout(const QStringList& names = {});
     uint menuRevision();
     QVariantMap menuItemProperties(int id);
+    platform::DBusMenuItemList groupProperties(const QList<int>& ids, const QStringList& names);
     QVariant menuProperty(const QString& name);
     // Event(id, eventId, 0, 0); `clicked` etc. The call's reply is awaited.
     bool sendEvent(int id, const QString& eventId);

@@ -1,17 +1,11 @@
 #include "PrivateBus.h"
 
-#include <QCoreApplication>
 #include <QDBusPendingCallWatcher>
 #include <QEventLoop>
 
 PrivateBus::PrivateBus() {
-    daemon.setProgram("dbus-daemon");
-    daemon.setArguments({"--session", "--nofork", "--nopidfile", "--print-address=1"});
-    daemon.start();
-    if (!daemon.waitForStarted(5000)) {
-        return;
-    }
-    while (!daemon.canReadLine() && daemon.waitForReadyRead(5000)) {
+    daemon.start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address=1"});
+    while (daemon.waitForStarted(5000) && !daemon.canReadLine() && daemon.waitForReadyRead(5000)) {
     }
     busAddress = QString::fromUtf8(daemon.readLine()).trimmed();
 }
@@ -39,8 +33,7 @@ std::shared_ptr<platform::BusConnection> PrivateBus::itemBus() const {
 
 QDBusMessage callWithEventLoop(const QDBusConnection& connection, const QDBusMessage& request,
                                int timeoutMs) {
-    // A watcher made after the reply still reports it, so nothing is missed; the call's own
-    // timeout ends the wait with an error reply.
+    // A watcher made after the reply still reports it; the call's timeout ends the wait.
     QDBusPendingCallWatcher watcher(connection.asyncCall(request, timeoutMs));
     QEventLoop loop;
     QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);

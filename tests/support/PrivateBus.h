@@ -2,7 +2,6 @@
 
 #include <QDBusConnection>
 #include <QProcess>
-#include <QString>
 #include <memory>
 
 #include "platform/tray/BusConnection.h"
@@ -13,8 +12,6 @@ class PrivateBus {
   public:
     PrivateBus();
     ~PrivateBus();
-    PrivateBus(const PrivateBus&) = delete;
-    PrivateBus& operator=(const PrivateBus&) = delete;
 
     bool isRunning() const { return !busAddress.isEmpty(); }
     const QString& address() const { return busAddress; }
@@ -32,7 +29,7 @@ class PrivateBus {
 };
 
 // Calls and waits for the reply with the event loop running, for peers served by this very
-// thread. QDBus::BlockWithGui is meant for that, but it looks for the reply and only then starts
-// listening for it, unlocked: a reply that lands in between is missed and it waits for good.
+// thread. QDBus::BlockWithGui looks for the reply and only then starts listening for it,
+// unlocked: a reply that lands in between is missed and it waits for good.
 QDBusMessage callWithEventLoop(const QDBusConnection& connection, const QDBusMessage& request,
                                int timeoutMs = 5000);

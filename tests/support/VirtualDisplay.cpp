@@ -11,27 +11,13 @@
 
 extern char** environ;
 
-namespace {
-
-// Reads the display number Xvfb writes once it accepts connections; empty on timeout or exit.
-QString readDisplayNumber(int fd) {
-    std::string number;
-    pollfd ready{fd, POLLIN, 0};
-    char c = 0;
-    while (poll(&ready, 1, 10000) == 1 && read(fd, &c, 1) == 1 && c != '\n') {
-        number += c;
-    }
-    return c == '\n' ? QString::fromStdString(number) : QString();
-}
-
-}  // namespace
-
 VirtualDisplay::VirtualDisplay() {
     int pipe[2];
     if (::pipe(pipe) != 0) {
         return;
     }
-    // -displayfd picks a free display number, so parallel tests never collide.
+    // -displayfd picks a free display number, so parallel tests never collide, and writes it
+    // once the server accepts connections.
     const std::string fd = std::to_string(pipe[1]);
     const char* argv[] = {"Xvfb",        "-displayfd", fd.c_str(), "-screen", "0",
                           "1024x768x24", "-nolisten",  "tcp",      nullptr};
@@ -43,12 +29,15 @@ VirtualDisplay::VirtualDisplay() {
         posix_spawnp(&server, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) == 0;
     posix_spawn_file_actions_destroy(&actions);
     close(pipe[1]);
-    if (started) {
-        const QString number = readDisplayNumber(pipe[0]);
-        displayName = number.isEmpty() ? QString() : ":" + number;
+    std::string number;
+    pollfd ready{pipe[0], POLLIN, 0};
+    char c = 0;
+    while (started && poll(&ready, 1, 10000) == 1 && read(pipe[0], &c, 1) == 1 && c != '\n') {
+        number += c;
     }
     close(pipe[0]);
-    if (isRunning()) {
+    if (c == '\n') {
+        displayName = ":" + QString::fromStdString(number);
         setenv("DISPLAY", displayName.toUtf8().constData(), 1);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
     }

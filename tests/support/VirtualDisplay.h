@@ -7,19 +7,13 @@
 // An Xvfb server of the test's own, for tests that need a real X11 display (popups, the XEmbed
 // tray). Construct it before the application object: it points DISPLAY at the server and makes
 // Qt use its xcb platform instead of the offscreen one.
-//
-//   VirtualDisplay display;   // first member of the fixture
-//   TestApp app;
 class VirtualDisplay {
   public:
     VirtualDisplay();
     ~VirtualDisplay();
-    VirtualDisplay(const VirtualDisplay&) = delete;
-    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
 
     bool isRunning() const { return !displayName.isEmpty(); }
-    // ":N"
-    const QString& name() const { return displayName; }
+    const QString& name() const { return displayName; }  // ":N"
 
   private:
     pid_t server = -1;

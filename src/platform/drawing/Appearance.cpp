@@ -5,6 +5,7 @@
 #include <QDBusPendingReply>
 #include <QGuiApplication>
 #include <QPalette>
+#include <cmath>
 
 namespace platform {
 
@@ -25,9 +26,32 @@ QVariant unwrapped(QVariant value) {
     return value;
 }
 
+bool alwaysDark(const QString& desktops) {
+    const QStringList names = desktops.split(':');
+    // GNOME's Classic and Flashback sessions draw light panels.
+    return names.contains("XFCE") || (names.contains("GNOME") && !names.contains("GNOME-Classic") &&
+                                      !names.contains("GNOME-Flashback"));
+}
+
+double linear(float channel) {
+    return channel <= 0.04045f ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+}
+
+// Relative luminance, 0 for black to 1 for white, as contrast ratios are computed from it.
+double luminance(const QColor& colour) {
+    const QColor rgb = colour.toRgb();
+    return 0.2126 * linear(rgb.redF()) + 0.7152 * linear(rgb.greenF()) +
+           0.0722 * linear(rgb.blueF());
+}
+
+// Below this the light label (white) has more contrast than the dark one (blue, luminance 0.074):
+// (1 + 0.05) / (L + 0.05) = (L + 0.05) / (0.074 + 0.05) at L = 0.31.
+constexpr double lightTextBelow = 0.31;
+
 }  // namespace
 
-Appearance::Appearance(QDBusConnection bus) : bus(bus) {
+Appearance::Appearance(QDBusConnection bus, const QString& desktops)
+    : bus(bus), panelAlwaysDark(alwaysDark(desktops)) {
     // QtDBus finds the slot's argument types by name, which works only once they are registered.
     qRegisterMetaType<QDBusVariant>();
     this->bus.connect(portalService, portalPath, settingsInterface,
@@ -37,12 +61,26 @@ Appearance::Appearance(QDBusConnection bus) : bus(bus) {
 }
 
 bool Appearance::isDark() const {
+    if (panelBackground.isValid()) {
+        return luminance(panelBackground) < lightTextBelow;
+    }
+    if (panelAlwaysDark) {
+        return true;
+    }
     if (colorScheme) {
         return *colorScheme == preferDark;
     }
     const QPalette palette = QGuiApplication::palette();
     return palette.color(QPalette::Window).lightness() <
            palette.color(QPalette::WindowText).lightness();
+}
+
+void Appearance::setPanelBackground(const QColor& background) {
+    const bool wasDark = isDark();
+    panelBackground = background;
+    if (isDark() != wasDark) {
+        emit changed();
+    }
 }
 
 void Appearance::read(const QString& method) {

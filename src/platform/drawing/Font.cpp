@@ -60,8 +60,8 @@ bool hasEvenFigures(const QFont& font) {
 
 }  // namespace
 
-QFont systemFont(int pixelSize) {
-    return sized(QFontDatabase::systemFont(QFontDatabase::GeneralFont), pixelSize, QFont::Normal);
+QFont systemFont(int pixelSize, QFont::Weight weight) {
+    return sized(QFontDatabase::systemFont(QFontDatabase::GeneralFont), pixelSize, weight);
 }
 
 QFont monospacedDigitSystemFont(int pixelSize, QFont::Weight weight) {

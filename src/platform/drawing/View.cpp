@@ -54,6 +54,8 @@ bool View::hasSquareVariant() const {
 
 void View::drawSquare(Rect /*square*/) {}
 
+void View::setPanelBackground(const QColor& /*background*/) {}
+
 const std::vector<int>& View::scales() {
     static const std::vector<int> all{1, 2};
     return all;
@@ -81,7 +83,7 @@ void View::displayIfNeeded() {
         emit displayed();
         return;
     }
-    const Rect square{0.0, 0.0, frameRect.height, frameRect.height};
+    const Rect square = squareBounds();
     backing.resize(scales().size());
     squareBacking.resize(hasSquareVariant() ? scales().size() : 0);
     for (std::size_t i = 0; i < backing.size(); ++i) {
@@ -93,10 +95,14 @@ void View::displayIfNeeded() {
     emit displayed();
 }
 
-QImage View::paint(int scale) {
+QImage View::paint(int scale, bool square) {
     QImage image;
-    paintInto(image, scale, bounds(), false);
+    paintInto(image, scale, square ? squareBounds() : bounds(), square);
     return image;
+}
+
+Rect View::squareBounds() const {
+    return {0.0, 0.0, frameRect.height, frameRect.height};
 }
 
 // A pass paints over the last pass's images when no one else holds them, so that it allocates

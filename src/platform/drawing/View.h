@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QImage>
 #include <QObject>
 #include <vector>
@@ -41,6 +42,10 @@ class View : public QObject {
     virtual bool hasSquareVariant() const;
     virtual void drawSquare(Rect square);
 
+    // The colour the item's surface paints under the view's images, where it paints the panel's
+    // background itself; a view whose colours must read against it follows. Invalid: unknown.
+    virtual void setPanelBackground(const QColor& background);
+
     // The images of the last display pass, one per scale in scales(), in that order.
     static const std::vector<int>& scales();
     const std::vector<QImage>& images() const;
@@ -53,8 +58,8 @@ class View : public QObject {
 
     // Runs the display pass now when one is pending; the event loop calls it once per pass.
     void displayIfNeeded();
-    // The view drawn at `scale` device pixels per point, for the display pass and for tools.
-    QImage paint(int scale);
+    // The view, or its square variant, drawn at `scale` device pixels per point, for tools.
+    QImage paint(int scale, bool square = false);
     // Draws the view over what `image` (premultiplied ARGB32) holds, at the image's device pixel
     // ratio, for surfaces that put it into pixels of their own.
     void drawOnto(QImage& image);
@@ -65,6 +70,7 @@ class View : public QObject {
 
   private:
     void paintInto(QImage& image, int scale, Rect area, bool square);
+    Rect squareBounds() const;
 
     Rect frameRect;
     int mask = 0;

@@ -62,8 +62,8 @@ int callMethod(sd_bus_message* call, void* userdata, sd_bus_error* error) {
             result = sd_bus_send(nullptr, message, nullptr);
         }
         sd_bus_message_unref(message);
-        if (result < 0 && !reply.errorText().isEmpty()) {
-            return sd_bus_error_set(error, SD_BUS_ERROR_INVALID_ARGS,
+        if (result < 0 && reply.errorName() != nullptr) {
+            return sd_bus_error_set(error, reply.errorName(),
                                     reply.errorText().toUtf8().constData());
         }
         return result;
@@ -159,6 +159,15 @@ int BusMessage::skip(const char* types) {
 }
 
 int BusMessage::invalidArguments(const QString& text) {
+    return fail(SD_BUS_ERROR_INVALID_ARGS, text);
+}
+
+int BusMessage::unknownMethod(const QString& text) {
+    return fail(SD_BUS_ERROR_UNKNOWN_METHOD, text);
+}
+
+int BusMessage::fail(const char* errorName, const QString& text) {
+    name = errorName;
     error = text;
     return -EINVAL;
 }

@@ -34,11 +34,17 @@ class BusMessage {
     int skip(const char* types);
     // Answers the call with an invalid-arguments error saying `text` instead of this reply.
     int invalidArguments(const QString& text);
-    // What invalidArguments() said; empty when it was not called.
+    // Answers the call as an object without the method would, saying `text`.
+    int unknownMethod(const QString& text);
+    // The error the call is answered with, name and text; empty when there is none.
+    const char* errorName() const { return name; }
     const QString& errorText() const { return error; }
 
   private:
+    int fail(const char* errorName, const QString& text);
+
     sd_bus_message* message;
+    const char* name = nullptr;
     QString error;
 };
 

@@ -88,10 +88,14 @@ Menu* StatusItem::menu() const {
     return itemMenu.get();
 }
 
-void StatusItem::popUpMenu(QPoint position) {
+bool StatusItem::popUpMenu(QPoint position) {
+    if (QGuiApplication::platformName().startsWith("wayland")) {
+        return false;
+    }
     if (popup) {
         popup->popup(position.isNull() ? QCursor::pos() : position);
     }
+    return true;
 }
 
 const IconPixmapList& StatusItem::iconPixmaps() const {
@@ -154,7 +158,11 @@ void StatusItem::exportFrame() {
 
 void StatusItem::dress(XEmbedTray& icon) {
     connect(&icon, &XEmbedTray::clicked, this, [this] { popUpMenu({}); });
-    connect(&icon, &XEmbedTray::backgroundChanged, this, &StatusItem::panelBackgroundChanged);
+    connect(&icon, &XEmbedTray::backgroundChanged, this, [this](const QColor& colour) {
+        if (view) {
+            view->setPanelBackground(colour);
+        }
+    });
 }
 
 // The view paints the images for the watcher only while it shows the item; a watcher that gets

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QColor>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
@@ -59,8 +58,10 @@ class StatusItem : public QObject, private StatusNotifierItem::Source {
     Menu* menu() const;
     // Opens the menu as a popup of our own at `position` on the screen, or at the cursor for
     // (0, 0), for hosts that ask the item to show its menu instead of showing the exported one.
-    // Needs a widget application; without one there is no popup.
-    void popUpMenu(QPoint position) override;
+    // Needs a widget application; without one there is no popup. False on Wayland, where a
+    // window cannot place itself: a popup without a parent surface would open wherever the
+    // compositor puts new windows.
+    bool popUpMenu(QPoint position) override;
 
     // What the panel is shown: the icon of the last painted frame (the view's images, then its
     // square variant's), the tooltip, the menu's path.
@@ -71,11 +72,6 @@ class StatusItem : public QObject, private StatusNotifierItem::Source {
     const QString& serviceName() const;
     // The DBusMenu export of the menu; null before setMenu.
     DBusMenuExporter* menuExporter() const;
-
-  signals:
-    // The mean colour of the panel where the item paints over it (the XEmbed icon); invalid
-    // when it no longer does.
-    void panelBackgroundChanged(const QColor& colour);
 
   private:
     friend class StatusButton;

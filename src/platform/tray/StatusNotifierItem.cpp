@@ -77,15 +77,19 @@ int getToolTip(BusMessage& reply, void* object) {
 }
 
 // Every click a host forwards opens the menu: some call Activate for a left click whatever
-// ItemIsMenu says, some show no exported menu and call ContextMenu.
-int openMenu(BusMessage& call, BusMessage&, void* object) {
+// ItemIsMenu says, some show no exported menu and call ContextMenu. Where the item cannot place
+// a menu of its own, it answers as an item without the method: Plasma then shows the exported
+// menu at the item, and GNOME's extension shows it on every left click from then on.
+int openMenu(BusMessage& call, BusMessage& reply, void* object) {
     int x = 0;
     int y = 0;
     const int result = call.read("ii", &x, &y);
     if (result < 0) {
         return result;
     }
-    itemOf(object).popUpMenu({x, y});
+    if (!itemOf(object).popUpMenu({x, y})) {
+        return reply.unknownMethod("no menu of its own here; show the exported menu");
+    }
     return 0;
 }
 

@@ -21,7 +21,8 @@ class StatusNotifierItem {
         virtual const QString& toolTip() const = 0;
         virtual QString menuPath() const = 0;
         // A click the host forwards, at a point on the screen or (0, 0) when it gives none.
-        virtual void popUpMenu(QPoint position) = 0;
+        // False when the item cannot put a menu of its own there.
+        virtual bool popUpMenu(QPoint position) = 0;
 
       protected:
         ~Source() = default;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QProcess>
+
 #include "FakePanel.h"
 #include "FakeXEmbedTray.h"
 #include "PrivateBus.h"
@@ -40,41 +42,41 @@ TEST(TrayRegistrationTest, RegistersWithEachPanelThatOwnsTheWatcherName) {
     ASSERT_TRUE(successor.waitForItem());
     EXPECT_EQ(successor.registeredItems(), QStringList{item});
     // Offscreen, there is no X11 tray to stand in.
-    EXPECT_EQ(registration.fallbackIcon(), nullptr);
+    EXPECT_EQ(registration.xembedIcon(), nullptr);
     EXPECT_EQ(dressed, 0);
 }
 
-// On an Xvfb display of its own with an XEmbed tray. The panel shows the item as soon as it is
-// registered, so the XEmbed icon must be gone by then.
-TEST(TrayRegistrationOnX11Test, XEmbedIconStandsInOnlyWhileNoWatcherShowsTheItem) {
+// On an Xvfb display of its own with an XEmbed tray of this process.
+TEST(TrayRegistrationOnX11Test, TheWatchersOwnTrayGetsTheXEmbedIconOthersTheItemNeverBoth) {
     VirtualDisplay display;
     TestApp app;
     PrivateBus bus;
-    // Qt looks for a StatusNotifierWatcher on the session bus before it picks XEmbed.
-    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
-    FakePanel panel(bus.connect());
     FakeXEmbedTray tray(display.name());
-    ASSERT_TRUE(tray.isRunning());
     const auto connection = bus.itemBus();
-    int dressed = 0;
-    TrayRegistration registration(*connection, item, [&](XEmbedTray& icon) {
-        icon.setImages({QImage(44, 22, QImage::Format_ARGB32_Premultiplied)});
-        ++dressed;
-    });
-    ASSERT_TRUE(panel.waitFor([&] { return tray.shownIcons() == 1; }));
+    TrayRegistration registration(*connection, item, [](XEmbedTray&) {});
+    ASSERT_TRUE(FakePanel::waitFor([&] { return tray.shownIcons() == 1; }));  // standing in
 
-    QList<int> xembedIconsAtRegistration;
-    QObject::connect(&panel, &FakePanel::StatusNotifierItemRegistered,
-                     [&] { xembedIconsAtRegistration.append(tray.shownIcons()); });
-    for (int round = 0; round < 2; ++round) {
-        SCOPED_TRACE(round);
-        ASSERT_TRUE(panel.start());
-        ASSERT_TRUE(panel.waitForItem());
-        EXPECT_EQ(xembedIconsAtRegistration.value(round), 0);
-        EXPECT_EQ(registration.fallbackIcon(), nullptr);
+    // A watcher of another process, as Plasma's next to its XEmbed proxy: the item, and the icon
+    // gone before the panel can show it.
+    QProcess other;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+    other.setProcessEnvironment(environment);
+    other.start(QCoreApplication::applicationDirPath() + "/fake-panel");
+    int iconsAtRegistration = -1;
+    ASSERT_TRUE(FakePanel::waitFor([&] {
+        iconsAtRegistration = tray.shownIcons();
+        return other.readAllStandardOutput().contains("registered " + QByteArray(item));
+    }));
+    EXPECT_EQ(iconsAtRegistration, 0);
+    EXPECT_FALSE(registration.showsXEmbedIcon());
+    other.kill();
+    ASSERT_TRUE(FakePanel::waitFor([&] { return tray.shownIcons() == 1; }));
 
-        panel.stop();
-        ASSERT_TRUE(panel.waitFor([&] { return tray.shownIcons() == 1; }));
-    }
-    EXPECT_EQ(dressed, 3);
+    // The watcher of the tray's own process, as XFCE's Status Tray: the XEmbed icon only.
+    FakePanel panel(bus.connect());
+    ASSERT_TRUE(panel.start());
+    ASSERT_TRUE(FakePanel::waitFor([&] { return registration.showsXEmbedIcon(); }));
+    EXPECT_EQ(tray.shownIcons(), 1);
+    EXPECT_TRUE(panel.registeredItems().isEmpty());
 }

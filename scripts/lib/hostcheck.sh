@@ -163,8 +163,11 @@ hostcheck_run() {
 hostcheck_wait_for_item() {
     local deadline=$((SECONDS + $1))
     if [ "$hostcheck_surface" = SNI ]; then
-        desktop_wait_for_item "$1" && registered=yes
-        return
+        desktop_wait_for_item "$1" && { registered=yes; return 0; }
+        # Where the panel serves the XEmbed tray itself, the item shows as an XEmbed icon instead.
+        xwininfo -root -tree | grep -q '("spoutwise" "Spoutwise")' || return 1
+        registered='no: XEmbed icon'
+        return 0
     fi
     registered='no (XEmbed)'
     while [ $SECONDS -lt "$deadline" ]; do

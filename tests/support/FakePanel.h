@@ -21,6 +21,9 @@ struct ToolTip {
     QString description;
 };
 
+// For tests that read a menu's entries from a reply of their own.
+const QDBusArgument& operator>>(const QDBusArgument& arg, DBusMenuItem& item);
+
 }  // namespace platform
 
 // A panel host on a given bus, for tests: plays org.kde.StatusNotifierWatcher (the name and the

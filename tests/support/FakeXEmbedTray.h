@@ -2,18 +2,19 @@
 
 #include <xcb/xcb.h>
 
+#include <QImage>
 #include <QString>
 #include <vector>
 
-// An XEmbed system tray for tests: owns the _NET_SYSTEM_TRAY_S0 selection on an X display, so
-// that Qt finds a tray there, and takes the icons' dock requests. It embeds nothing; an icon counts
-// as shown while the window it asked to dock with still exists.
-//
-//   FakeXEmbedTray tray(display.name());   // after the application object
-//   FakePanel::waitFor([&] { return tray.shownIcons() == 1; });
+// An XEmbed system tray for tests: a panel window of one plain colour that owns the
+// _NET_SYSTEM_TRAY_S0 selection on an X display and embeds the icons that ask to dock, at the
+// panel's icon height and the aspect of their minimum size, as XFCE's tray does. Made after the
+// application object; FakePanel::waitFor([&] { return tray.shownIcons() == 1; }) waits for an icon.
 class FakeXEmbedTray {
   public:
-    explicit FakeXEmbedTray(const QString& display);
+    static constexpr int iconHeight = 16;
+
+    explicit FakeXEmbedTray(const QString& display, QRgb background = 0xff336699);
     ~FakeXEmbedTray();
     FakeXEmbedTray(const FakeXEmbedTray&) = delete;
     FakeXEmbedTray& operator=(const FakeXEmbedTray&) = delete;
@@ -22,12 +23,18 @@ class FakeXEmbedTray {
     // How many docked icons exist right now. Everything this process's Qt has sent the display
     // before the call is taken into account.
     int shownIcons();
+    // The last docked icon's minimum size and what its window shows; after shownIcons.
+    QSize requestedSize();
+    QImage iconPixels();
+    // Repaints the panel in `colour` around the icons, as a new theme does.
+    void setBackground(QRgb colour);
+    // A press of mouse `button` on the last docked icon.
+    void click(uint8_t button);
 
   private:
     xcb_atom_t atom(const char* name);
     void syncWithQt();
     void takeDockRequests();
-    bool exists(xcb_window_t window);
 
     xcb_connection_t* connection = nullptr;
     xcb_window_t owner = XCB_WINDOW_NONE;

@@ -83,11 +83,18 @@ void blendOnto(QRgb& pixel, QRgb source, double share) {
 
 }  // namespace
 
+void scaleToRatio(QPainter& painter, double ratio) {
+    if (ratio < 1.0) {
+        painter.scale(ratio, ratio);
+    }
+}
+
 GraphicsContext::GraphicsContext(QImage& image, double height)
     : image(image), qtPainter(&image), height(height) {
     qtPainter.setRenderHint(QPainter::Antialiasing);
     qtPainter.setRenderHint(QPainter::TextAntialiasing);
     qtPainter.setRenderHint(QPainter::SmoothPixmapTransform);
+    scaleToRatio(qtPainter, image.devicePixelRatio());
 }
 
 GraphicsContext* GraphicsContext::current() {

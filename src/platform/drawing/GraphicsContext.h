@@ -12,6 +12,10 @@ namespace platform {
 // The 2-D context a view draws into during its display pass: a transparent image of the view's
 // size times its pixel ratio. Callers speak in the scene's own coordinates (origin bottom-left,
 // y up); only this class flips them to the image's top-left rows.
+// Makes `painter` map points to pixels by `ratio` even below 1 (an icon drawn smaller than the
+// scene), which QPainter does not take from an image's device pixel ratio by itself.
+void scaleToRatio(QPainter& painter, double ratio);
+
 class GraphicsContext {
   public:
     // Draws onto `image` (premultiplied ARGB32), whose device pixel ratio maps points to

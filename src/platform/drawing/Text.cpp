@@ -57,6 +57,7 @@ QImage picture(const Key& key, Size size) {
     image.setDevicePixelRatio(key.ratio);
     image.fill(Qt::transparent);
     QPainter painter(&image);
+    scaleToRatio(painter, key.ratio);
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setFont(key.font);
     painter.setPen(QColor::fromRgba(key.color));

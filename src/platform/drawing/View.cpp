@@ -69,12 +69,20 @@ const std::vector<QImage>& View::squareImages() const {
     return squareBacking;
 }
 
+void View::setPaintsImages(bool paints) {
+    paintsImages = paints;
+}
+
 void View::displayIfNeeded() {
     displayQueued = false;
     if (!needsDisplay) {
         return;
     }
     needsDisplay = false;
+    if (!paintsImages) {
+        emit displayed();
+        return;
+    }
     const Rect square = squareBounds();
     backing.resize(scales().size());
     squareBacking.resize(hasSquareVariant() ? scales().size() : 0);
@@ -109,13 +117,19 @@ void View::paintInto(QImage& image, int scale, Rect area, bool square) {
         image.setDevicePixelRatio(scale);
     }
     image.fill(Qt::transparent);
+    if (!square) {
+        drawOnto(image);
+        return;
+    }
     GraphicsContext context(image, area.height);
     const GraphicsContext::Scope scope(context);
-    if (square) {
-        drawSquare(area);
-    } else {
-        draw(area);
-    }
+    drawSquare(area);
+}
+
+void View::drawOnto(QImage& image) {
+    GraphicsContext context(image, frameRect.height);
+    const GraphicsContext::Scope scope(context);
+    draw(bounds());
 }
 
 }  // namespace platform

@@ -52,10 +52,17 @@ class View : public QObject {
     // The square variant's images of the last display pass, likewise; empty without one.
     const std::vector<QImage>& squareImages() const;
 
+    // Whether the display pass paints images() and squareImages(), on by default; a surface
+    // that draws the view itself when it is displayed turns them off.
+    void setPaintsImages(bool paints);
+
     // Runs the display pass now when one is pending; the event loop calls it once per pass.
     void displayIfNeeded();
     // The view, or its square variant, drawn at `scale` device pixels per point, for tools.
     QImage paint(int scale, bool square = false);
+    // Draws the view over what `image` (premultiplied ARGB32) holds, at the image's device pixel
+    // ratio, for surfaces that put it into pixels of their own.
+    void drawOnto(QImage& image);
 
   signals:
     // A display pass painted new images.
@@ -69,6 +76,7 @@ class View : public QObject {
     int mask = 0;
     bool needsDisplay = false;
     bool displayQueued = false;
+    bool paintsImages = true;
     std::vector<QImage> backing;
     std::vector<QImage> squareBacking;
 };

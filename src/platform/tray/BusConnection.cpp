@@ -248,6 +248,19 @@ void BusConnection::releaseName(const QString& name) {
     }
 }
 
+qint64 BusConnection::ownerPid(const QString& name) {
+    sd_bus_creds* creds = nullptr;
+    pid_t pid = 0;
+    if (isConnected() &&
+        sd_bus_get_name_creds(bus, name.toUtf8().constData(), SD_BUS_CREDS_PID, &creds) >= 0) {
+        sd_bus_creds_get_pid(creds, &pid);
+        // The call may have read messages meant for the objects; they are handled from the loop.
+        rearm();
+    }
+    sd_bus_creds_unref(creds);
+    return pid;
+}
+
 BusSlot BusConnection::addObject(const char* path, const BusInterface& interface, void* object) {
     sd_bus_slot* slot = nullptr;
     auto* served = new Served{interface, object, vtableOf(interface)};

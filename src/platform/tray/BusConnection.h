@@ -103,6 +103,8 @@ class BusConnection : public QObject {
     // Asks for `name` without queueing; false when another connection holds it.
     bool requestName(const QString& name);
     void releaseName(const QString& name);
+    // The process of the connection that owns `name`; 0 when there is none or the bus cannot tell.
+    qint64 ownerPid(const QString& name);
     // Serves `interface`, which must outlive the slot, at `path`; its handlers get `object`.
     // Null when not connected.
     BusSlot addObject(const char* path, const BusInterface& interface, void* object);

@@ -48,6 +48,7 @@ StatusItem::StatusItem(double length, std::shared_ptr<BusConnection> bus)
     }
     tray = std::make_unique<TrayRegistration>(*this->bus, itemService,
                                               [this](XEmbedTray& icon) { dress(icon); });
+    connect(tray.get(), &TrayRegistration::surfaceChanged, this, &StatusItem::surfaceChanged);
 }
 
 StatusItem::~StatusItem() {
@@ -134,6 +135,10 @@ void StatusItem::attachView(View& subview) {
     }
     view = &subview;
     connect(view, &View::displayed, this, &StatusItem::exportFrame);
+    if (XEmbedTray* icon = tray->xembedIcon()) {
+        icon->setView(*view);
+    }
+    view->setPaintsImages(!tray->showsXEmbedIcon());
     if (!view->images().empty()) {
         exportFrame();
     }
@@ -145,8 +150,8 @@ void StatusItem::setToolTip(const QString& text) {
     }
     toolTipText = text;
     object->emitSignal("NewToolTip");
-    if (XEmbedTray* fallback = tray->fallbackIcon()) {
-        fallback->setToolTip(text);
+    if (XEmbedTray* icon = tray->xembedIcon()) {
+        icon->setToolTip(text);
     }
 }
 
@@ -155,14 +160,13 @@ void StatusItem::setToolTip(const QString& text) {
 // repeated request) sends nothing: comparing while converting costs far less than the panel's
 // work on a NewIcon. Nor does a changed frame while the panel has not read the icon since the
 // last NewIcon: it is held, and its pixels are what the panel's read will get; a host that
-// debounces would drop that signal anyway.
+// debounces would drop that signal anyway. While the XEmbed icon shows the item, it draws the
+// view itself.
 void StatusItem::exportFrame() {
-    if (updateIconPixmaps(pixmaps, view->images(), view->squareImages())) {
-        frameHeld = true;
-        if (XEmbedTray* fallback = tray->fallbackIcon()) {
-            fallback->setImages(view->images());
-        }
+    if (tray->showsXEmbedIcon()) {
+        return;
     }
+    frameHeld = updateIconPixmaps(pixmaps, view->images(), view->squareImages()) || frameHeld;
     if (newIconUnread && ++framesUnread < unreadFramesBeforeNewIcon) {
         return;
     }
@@ -175,11 +179,21 @@ void StatusItem::exportFrame() {
     }
 }
 
-void StatusItem::dress(XEmbedTray& fallback) {
-    connect(&fallback, &XEmbedTray::clicked, this, [this] { popUpMenu({}); });
-    fallback.setToolTip(toolTipText);
+void StatusItem::dress(XEmbedTray& icon) {
+    connect(&icon, &XEmbedTray::clicked, this, [this] { popUpMenu({}); });
+    connect(&icon, &XEmbedTray::backgroundChanged, this, [this](const QColor& colour) {
+        if (view) {
+            view->setPanelBackground(colour);
+        }
+    });
+}
+
+// The view paints the images for the watcher only while it shows the item; a watcher that gets
+// the item back reads the current frame.
+void StatusItem::surfaceChanged() {
     if (view) {
-        fallback.setImages(view->images());
+        view->setPaintsImages(!tray->showsXEmbedIcon());
+        view->setNeedsDisplay(true);
     }
 }
 

@@ -37,7 +37,8 @@ class StatusButton {
     StatusItem& item;
 };
 
-// The one item in the panel's tray, exported as a StatusNotifierItem on `bus`.
+// The one item in the panel's tray: exported as a StatusNotifierItem on `bus`, or on X11 an
+// XEmbed icon that draws the view itself (see TrayRegistration for which).
 class StatusItem : public QObject, private StatusNotifierItem::Source {
     Q_OBJECT
 
@@ -77,7 +78,8 @@ class StatusItem : public QObject, private StatusNotifierItem::Source {
     void attachView(View& view);
     void setToolTip(const QString& text);
     void exportFrame();
-    void dress(XEmbedTray& fallback);
+    void dress(XEmbedTray& icon);
+    void surfaceChanged();
 
     std::shared_ptr<BusConnection> bus;
     double itemLength;

@@ -12,48 +12,101 @@ constexpr char watcherService[] = "org.kde.StatusNotifierWatcher";
 
 TrayRegistration::TrayRegistration(BusConnection& bus, QString service,
                                    std::function<void(XEmbedTray&)> dress)
-    : bus(bus), itemService(std::move(service)), dress(std::move(dress)) {
+    : bus(bus), itemService(std::move(service)) {
+    if (XEmbedTray::available()) {
+        icon = std::make_unique<XEmbedTray>();
+        dress(*icon);
+        connect(icon.get(), &XEmbedTray::trayChanged, this, &TrayRegistration::trayChanged);
+    }
     watcherMatch =
         bus.watchNameOwner(watcherService, [this](const QString& owner) { watcherChanged(owner); });
-    registerWithWatcher();
+    place();
 }
 
 TrayRegistration::~TrayRegistration() = default;
 
-XEmbedTray* TrayRegistration::fallbackIcon() const {
-    return fallback.get();
+XEmbedTray* TrayRegistration::xembedIcon() const {
+    return icon.get();
+}
+
+bool TrayRegistration::showsXEmbedIcon() const {
+    return surface != Surface::item;
 }
 
 // A new owner of the watcher name is a new panel, also when it took the name over directly.
-// The panel shows the item as soon as it is registered, so the XEmbed icon goes first: there is
-// never a moment with two icons.
 void TrayRegistration::watcherChanged(const QString& owner) {
     if (owner.isEmpty()) {
-        showFallback();
+        showStandIn();
         return;
     }
-    fallback.reset();
-    registerWithWatcher();
+    place();
 }
 
-// Without a watcher the item waits quietly for one; on X11 an XEmbed icon stands in meanwhile.
+// A tray of the watcher's own process takes the item over; when it goes, the watcher has it back.
+void TrayRegistration::trayChanged() {
+    if (panelDrawsIcon() != (surface == Surface::icon)) {
+        place();
+    }
+}
+
+// Plasma's and LXQt's trays are proxies of another process that turn XEmbed icons back into
+// items of the watcher, each frame at a higher cost than the item itself.
+bool TrayRegistration::panelDrawsIcon() {
+    if (!icon) {
+        return false;
+    }
+    const qint64 trayOwner = XEmbedTray::trayOwnerPid();
+    return trayOwner != 0 && trayOwner == bus.ownerPid(watcherService);
+}
+
+void TrayRegistration::place() {
+    panelDrawsIcon() ? showIcon() : registerWithWatcher();
+}
+
+// A watcher that shows the item already drops it once the name it was registered under is gone.
+void TrayRegistration::showIcon() {
+    registration.reset();
+    if (!nameReleased && itemService != bus.uniqueName()) {
+        bus.releaseName(itemService);
+        nameReleased = true;
+    }
+    setSurface(Surface::icon);
+    icon->show();
+}
+
+// The panel shows the item as soon as it is registered, so the XEmbed icon goes first: there is
+// never a moment with two icons. Without a watcher the item waits quietly for one; on X11 the
+// XEmbed icon stands in meanwhile.
 void TrayRegistration::registerWithWatcher() {
+    if (icon) {
+        icon->hide();
+    }
+    if (nameReleased) {
+        nameReleased = !bus.requestName(itemService);
+    }
+    setSurface(Surface::item);
     registration.reset();
     registration =
         bus.callAsync(watcherService, "/StatusNotifierWatcher", watcherService,
-                      "RegisterStatusNotifierItem", itemService, [this] { showFallback(); });
+                      "RegisterStatusNotifierItem", itemService, [this] { showStandIn(); });
     if (!registration) {
-        showFallback();
+        showStandIn();
     }
 }
 
-void TrayRegistration::showFallback() {
-    if (fallback || !XEmbedTray::available()) {
+void TrayRegistration::showStandIn() {
+    if (!icon) {
         return;
     }
-    fallback = std::make_unique<XEmbedTray>();
-    dress(*fallback);
-    fallback->show();
+    setSurface(Surface::standIn);
+    icon->show();
+}
+
+void TrayRegistration::setSurface(Surface now) {
+    if (now != surface) {
+        surface = now;
+        emit surfaceChanged();
+    }
 }
 
 }  // namespace platform

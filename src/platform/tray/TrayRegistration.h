@@ -11,9 +11,12 @@ namespace platform {
 
 class XEmbedTray;
 
-// Keeps the item in whatever panel there is: registered under `service` with each panel that
-// owns the StatusNotifierWatcher name, and on X11 an XEmbed icon standing in while none shows
-// it. `dress` fills each new XEmbed icon with the item's picture, tooltip and click.
+// Keeps the item in whatever panel there is, in one place at a time. Where the panel serves the
+// X11 system tray itself (one process owns the tray and the StatusNotifierWatcher name, as XFCE's
+// Status Tray does), as an XEmbed icon that paints its own window and costs the panel nothing per
+// frame. Elsewhere registered under `service` with each panel that owns the watcher name, and on
+// X11 the XEmbed icon stands in while no watcher shows the item. `dress` fills the XEmbed icon,
+// made once, with the item's picture, tooltip and click.
 class TrayRegistration : public QObject {
     Q_OBJECT
 
@@ -21,18 +24,32 @@ class TrayRegistration : public QObject {
     TrayRegistration(BusConnection& bus, QString service, std::function<void(XEmbedTray&)> dress);
     ~TrayRegistration() override;
 
-    // The XEmbed icon while it stands in; null otherwise.
-    XEmbedTray* fallbackIcon() const;
+    // The XEmbed icon, shown or not; null without an X11 display.
+    XEmbedTray* xembedIcon() const;
+    // Whether the item shows as the XEmbed icon rather than through the watcher.
+    bool showsXEmbedIcon() const;
+
+  signals:
+    // The item moved between the watcher and the XEmbed icon.
+    void surfaceChanged();
 
   private:
+    enum class Surface { item, standIn, icon };
+
     void watcherChanged(const QString& owner);
+    void trayChanged();
+    bool panelDrawsIcon();
+    void place();
+    void showIcon();
     void registerWithWatcher();
-    void showFallback();
+    void showStandIn();
+    void setSurface(Surface now);
 
     BusConnection& bus;
     QString itemService;
-    std::function<void(XEmbedTray&)> dress;
-    std::unique_ptr<XEmbedTray> fallback;
+    std::unique_ptr<XEmbedTray> icon;
+    Surface surface = Surface::item;
+    bool nameReleased = false;
     BusSlot watcherMatch;
     // The latest registration call; only its answer tells whether a panel shows the item.
     BusSlot registration;

@@ -1,42 +1,542 @@
 #include "platform/tray/XEmbedTray.h"
 
+#include <xcb/res.h>
+
 #include <QApplication>
-#include <QIcon>
-#include <QPixmap>
+#include <QToolTip>
+#include <QtMath>
+#include <array>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 
 namespace platform {
 
-XEmbedTray::XEmbedTray() {
-    connect(&icon, &QSystemTrayIcon::activated, this, &XEmbedTray::activated);
+namespace {
+
+// The system tray protocol's "dock this window", XEmbed's "map me", WM_NORMAL_HINTS' PMinSize.
+constexpr uint32_t requestDock = 0;
+constexpr uint32_t xembedMapped = 1;
+constexpr uint32_t minSizeHint = 16;
+constexpr uint8_t leftButton = 1;
+constexpr uint8_t rightButton = 3;
+// How far a pixel of the snapshot may be from the panel's pixel next to it, per channel.
+constexpr int snapshotTolerance = 32;
+
+struct Free {
+    void operator()(void* reply) const { free(reply); }
+};
+template <typename T>
+using Reply = std::unique_ptr<T, Free>;
+
+// A reply, or null with its error dropped: the windows asked about belong to others and can
+// vanish at any moment.
+template <typename Cookie, typename R>
+Reply<R> ask(xcb_connection_t* connection, Cookie cookie,
+             R* (*reply)(xcb_connection_t*, Cookie, xcb_generic_error_t**)) {
+    xcb_generic_error_t* error = nullptr;
+    Reply<R> result(reply(connection, cookie, &error));
+    free(error);
+    return result;
 }
 
-XEmbedTray::~XEmbedTray() = default;
+xcb_connection_t* qtConnection() {
+    const auto* x11 =
+        qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+int screenNumber() {
+    char* host = nullptr;
+    int display = 0;
+    int screen = 0;
+    if (xcb_parse_display(nullptr, &host, &display, &screen) == 0) {
+        return 0;
+    }
+    free(host);
+    return screen;
+}
+
+const xcb_screen_t* screenOf(xcb_connection_t* connection) {
+    int number = screenNumber();
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(connection)); it.rem;
+         xcb_screen_next(&it), --number) {
+        if (number == 0) {
+            return it.data;
+        }
+    }
+    return nullptr;
+}
+
+// The frames are QImage's 32-bit pixels as they are: the server must take them that way.
+bool takesRgb32(xcb_connection_t* connection, const xcb_screen_t& screen) {
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem; xcb_format_next(&it)) {
+        if (it.data->depth == screen.root_depth) {
+            return screen.root_depth == 24 && it.data->bits_per_pixel == 32 &&
+                   setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
+        }
+    }
+    return false;
+}
+
+xcb_atom_t internAtom(xcb_connection_t* connection, const QByteArray& name) {
+    const auto reply =
+        ask(connection, xcb_intern_atom(connection, 0, uint16_t(name.size()), name.constData()),
+            xcb_intern_atom_reply);
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+xcb_atom_t trayAtom(xcb_connection_t* connection) {
+    return internAtom(connection, "_NET_SYSTEM_TRAY_S" + QByteArray::number(screenNumber()));
+}
+
+QImage grab(xcb_connection_t* connection, xcb_drawable_t drawable, QRect area) {
+    const auto reply =
+        ask(connection,
+            xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, int16_t(area.x()),
+                          int16_t(area.y()), uint16_t(area.width()), uint16_t(area.height()), ~0U),
+            xcb_get_image_reply);
+    QImage image(area.size(), QImage::Format_RGB32);
+    if (!reply || xcb_get_image_data_length(reply.get()) != image.sizeInBytes()) {
+        return {};
+    }
+    std::memcpy(image.bits(), xcb_get_image_data(reply.get()), std::size_t(image.sizeInBytes()));
+    return image;
+}
+
+bool near(QRgb a, QRgb b) {
+    return std::abs(qRed(a) - qRed(b)) <= snapshotTolerance &&
+           std::abs(qGreen(a) - qGreen(b)) <= snapshotTolerance &&
+           std::abs(qBlue(a) - qBlue(b)) <= snapshotTolerance;
+}
+
+// Whether `row` of `image` is close to the one-pixel-high `neighbour`; a missing one says nothing.
+bool rowMatches(const QImage& image, int row, const QImage& neighbour) {
+    if (neighbour.isNull()) {
+        return true;
+    }
+    const auto* mine = reinterpret_cast<const QRgb*>(image.constScanLine(row));
+    const auto* theirs = reinterpret_cast<const QRgb*>(neighbour.constScanLine(0));
+    return std::equal(mine, mine + image.width(), theirs, near);
+}
+
+QColor mean(const QImage& image) {
+    if (image.isNull()) {
+        return {};
+    }
+    qint64 red = 0;
+    qint64 green = 0;
+    qint64 blue = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            red += qRed(line[x]);
+            green += qGreen(line[x]);
+            blue += qBlue(line[x]);
+        }
+    }
+    const qint64 count = qint64(image.width()) * image.height();
+    return QColor(int(red / count), int(green / count), int(blue / count));
+}
+
+}  // namespace
+
+XEmbedTray::XEmbedTray() {
+    watch.setInterval(500);
+    connect(&watch, &QTimer::timeout, this, &XEmbedTray::checkSurroundings);
+    toolTipDelay.setSingleShot(true);
+    toolTipDelay.setInterval(700);
+    connect(&toolTipDelay, &QTimer::timeout, this,
+            [this] { QToolTip::showText(pointer, toolTipText); });
+    if (!available()) {
+        return;
+    }
+    connection = qtConnection();
+    const xcb_screen_t* screen = screenOf(connection);
+    root = screen->root;
+    depth = screen->root_depth;
+    selection = trayAtom(connection);
+    managerAtom = internAtom(connection, "MANAGER");
+    // A new tray announces itself to the root window's structure listeners; add them to what Qt
+    // already listens to there.
+    const auto attributes = ask(connection, xcb_get_window_attributes(connection, root),
+                                xcb_get_window_attributes_reply);
+    const uint32_t events =
+        (attributes ? attributes->your_event_mask : 0) | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    xcb_change_window_attributes(connection, root, XCB_CW_EVENT_MASK, &events);
+    QCoreApplication::instance()->installNativeEventFilter(this);
+}
+
+XEmbedTray::~XEmbedTray() {
+    // What listens may be going away with it: nothing is told any more.
+    blockSignals(true);
+    undock();
+}
 
 bool XEmbedTray::available() {
-    return qobject_cast<QApplication*>(QCoreApplication::instance()) &&
-           QGuiApplication::platformName() == "xcb" && QSystemTrayIcon::isSystemTrayAvailable();
+    xcb_connection_t* connection = qtConnection();
+    const xcb_screen_t* screen = connection ? screenOf(connection) : nullptr;
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) && screen &&
+           takesRgb32(connection, *screen);
 }
 
-void XEmbedTray::setImages(const std::vector<QImage>& images) {
-    QIcon image;
-    for (const QImage& scaled : images) {
-        image.addPixmap(QPixmap::fromImage(scaled));
+qint64 XEmbedTray::trayOwnerPid() {
+    xcb_connection_t* connection = qtConnection();
+    const xcb_query_extension_reply_t* resources =
+        connection ? xcb_get_extension_data(connection, &xcb_res_id) : nullptr;
+    if (!resources || !resources->present) {
+        return 0;
     }
-    icon.setIcon(image);
+    const auto owner = ask(connection, xcb_get_selection_owner(connection, trayAtom(connection)),
+                           xcb_get_selection_owner_reply);
+    if (!owner || owner->owner == XCB_WINDOW_NONE) {
+        return 0;
+    }
+    ask(connection, xcb_res_query_version(connection, 1, 2), xcb_res_query_version_reply);
+    const xcb_res_client_id_spec_t spec{owner->owner, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    const auto ids = ask(connection, xcb_res_query_client_ids(connection, 1, &spec),
+                         xcb_res_query_client_ids_reply);
+    if (!ids) {
+        return 0;
+    }
+    for (auto it = xcb_res_query_client_ids_ids_iterator(ids.get()); it.rem;
+         xcb_res_client_id_value_next(&it)) {
+        if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
+            xcb_res_client_id_value_value_length(it.data) == 1) {
+            return *xcb_res_client_id_value_value(it.data);
+        }
+    }
+    return 0;
+}
+
+void XEmbedTray::setView(View& subview) {
+    if (view) {
+        disconnect(view, &View::displayed, this, &XEmbedTray::paint);
+    }
+    view = &subview;
+    connect(view, &View::displayed, this, &XEmbedTray::paint);
+    paint();
 }
 
 void XEmbedTray::setToolTip(const QString& text) {
-    icon.setToolTip(text);
-}
-
-void XEmbedTray::show() {
-    icon.show();
-}
-
-void XEmbedTray::activated(QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context) {
-        emit clicked();
+    toolTipText = text;
+    if (QToolTip::isVisible() && window != XCB_WINDOW_NONE) {
+        QToolTip::showText(pointer, toolTipText);
     }
 }
 
+void XEmbedTray::show() {
+    shown = true;
+    dock();
+}
+
+void XEmbedTray::hide() {
+    shown = false;
+    undock();
+}
+
+bool XEmbedTray::nativeEventFilter(const QByteArray& type, void* message, qintptr* /*result*/) {
+    if (type != "xcb_generic_event_t") {
+        return false;
+    }
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    trayEvent(event);
+    return iconEvent(event);
+}
+
+// The view's size in points, or the item's with its label before there is one; the tray keeps
+// its aspect.
+QSize XEmbedTray::itemSize() const {
+    return view ? QSize(qCeil(view->bounds().width), qCeil(view->bounds().height)) : QSize(44, 22);
+}
+
+void XEmbedTray::dock() {
+    if (!connection || !shown || window != XCB_WINDOW_NONE) {
+        return;
+    }
+    const auto owner = ask(connection, xcb_get_selection_owner(connection, selection),
+                           xcb_get_selection_owner_reply);
+    manager = owner ? owner->owner : xcb_window_t(XCB_WINDOW_NONE);
+    if (manager == XCB_WINDOW_NONE) {
+        return;  // a tray that starts later announces itself
+    }
+    // Its destruction tells that the tray is gone.
+    const uint32_t managerEvents = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    xcb_discard_reply(connection, xcb_change_window_attributes_checked(
+                                      connection, manager, XCB_CW_EVENT_MASK, &managerEvents)
+                                      .sequence);
+
+    window = xcb_generate_id(connection);
+    const QSize size = itemSize();
+    const uint32_t events = XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY |
+                            XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_ENTER_WINDOW |
+                            XCB_EVENT_MASK_LEAVE_WINDOW;
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, root, 0, 0, uint16_t(size.width()),
+                      uint16_t(size.height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
+    gc = xcb_generate_id(connection);
+    xcb_create_gc(connection, gc, window, 0, nullptr);
+    const xcb_atom_t info = internAtom(connection, "_XEMBED_INFO");
+    const std::array<uint32_t, 2> embedding{0, xembedMapped};
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, info, info, 32, embedding.size(),
+                        embedding.data());
+    static const char windowClass[] = "spoutwise\0Spoutwise";
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS,
+                        XCB_ATOM_STRING, 8, sizeof windowClass, windowClass);
+    requestSize();
+
+    xcb_client_message_event_t request{};
+    request.response_type = XCB_CLIENT_MESSAGE;
+    request.format = 32;
+    request.window = manager;
+    request.type = internAtom(connection, "_NET_SYSTEM_TRAY_OPCODE");
+    request.data.data32[0] = XCB_CURRENT_TIME;
+    request.data.data32[1] = requestDock;
+    request.data.data32[2] = window;
+    xcb_discard_reply(connection,
+                      xcb_send_event_checked(connection, 0, manager, XCB_EVENT_MASK_NO_EVENT,
+                                             reinterpret_cast<const char*>(&request))
+                          .sequence);
+    xcb_flush(connection);
+}
+
+void XEmbedTray::undock() {
+    if (window != XCB_WINDOW_NONE) {
+        xcb_free_gc(connection, gc);
+        xcb_destroy_window(connection, window);
+        xcb_flush(connection);
+    }
+    window = manager = panel = XCB_WINDOW_NONE;
+    windowSize = requested = QSize();
+    if (!background.isNull()) {
+        emit backgroundChanged({});
+    }
+    background = frame = QImage();
+    around = {};
+    watch.stop();
+    toolTipDelay.stop();
+}
+
+// The tray sizes an icon from its minimum size, keeping the aspect, and asks again when it changes.
+void XEmbedTray::requestSize() {
+    const QSize size = itemSize();
+    if (window == XCB_WINDOW_NONE || size == requested) {
+        return;
+    }
+    requested = size;
+    std::array<uint32_t, 18> hints{};
+    hints[0] = minSizeHint;
+    hints[5] = uint32_t(size.width());
+    hints[6] = uint32_t(size.height());
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NORMAL_HINTS,
+                        XCB_ATOM_WM_SIZE_HINTS, 32, hints.size(), hints.data());
+}
+
+void XEmbedTray::trayEvent(const xcb_generic_event_t* event) {
+    const uint8_t kind = event->response_type & 0x7f;
+    if (kind == XCB_CLIENT_MESSAGE) {
+        const auto* message = reinterpret_cast<const xcb_client_message_event_t*>(event);
+        // The announcement of the tray the icon docked with may come in late.
+        if (message->type == managerAtom && message->data.data32[1] == selection &&
+            message->data.data32[2] != manager) {
+            undock();
+            dock();
+            emit trayChanged();
+        }
+    } else if (kind == XCB_DESTROY_NOTIFY && manager != XCB_WINDOW_NONE &&
+               reinterpret_cast<const xcb_destroy_notify_event_t*>(event)->window == manager) {
+        // The tray's save set puts the icon back on the root window, where it must not stay.
+        undock();
+        emit trayChanged();
+    }
+}
+
+bool XEmbedTray::iconEvent(const xcb_generic_event_t* event) {
+    if (window == XCB_WINDOW_NONE) {
+        return false;
+    }
+    switch (event->response_type & 0x7f) {
+        case XCB_EXPOSE: {
+            const auto* expose = reinterpret_cast<const xcb_expose_event_t*>(event);
+            if (expose->window != window) {
+                return false;
+            }
+            if (expose->count == 0) {
+                background.isNull() ? takeBackground() : present();
+            }
+            return true;
+        }
+        case XCB_CONFIGURE_NOTIFY: {
+            const auto* configure = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
+            if (configure->window != window) {
+                return false;
+            }
+            resized({configure->width, configure->height});
+            return true;
+        }
+        case XCB_BUTTON_PRESS: {
+            const auto* press = reinterpret_cast<const xcb_button_press_event_t*>(event);
+            if (press->event != window) {
+                return false;
+            }
+            toolTipDelay.stop();
+            QToolTip::hideText();
+            if (press->detail == leftButton || press->detail == rightButton) {
+                emit clicked();
+            }
+            return true;
+        }
+        case XCB_ENTER_NOTIFY: {
+            const auto* enter = reinterpret_cast<const xcb_enter_notify_event_t*>(event);
+            if (enter->event != window) {
+                return false;
+            }
+            pointer = {enter->root_x, enter->root_y};
+            toolTipDelay.start();
+            return true;
+        }
+        case XCB_LEAVE_NOTIFY:
+            if (reinterpret_cast<const xcb_leave_notify_event_t*>(event)->event != window) {
+                return false;
+            }
+            toolTipDelay.stop();
+            QToolTip::hideText();
+            return true;
+    }
+    return false;
+}
+
+// After the first look, a new size has no snapshot to show: the panel's rows around rebuild it.
+void XEmbedTray::resized(QSize size) {
+    if (size == windowSize) {
+        return;
+    }
+    windowSize = size;
+    if (!background.isNull()) {
+        around = surroundings();
+        setBackground(rebuilt(around));
+    }
+}
+
+// Right after docking the window still shows what the panel drew there, its own background. A
+// tray that was still moving its icons may have left something else: the snapshot is trusted
+// only where it joins the panel's rows above and below it.
+void XEmbedTray::takeBackground() {
+    panel = window;
+    for (auto tree = ask(connection, xcb_query_tree(connection, window), xcb_query_tree_reply);
+         tree && tree->parent != root && tree->parent != XCB_WINDOW_NONE;
+         tree = ask(connection, xcb_query_tree(connection, panel), xcb_query_tree_reply)) {
+        panel = tree->parent;
+    }
+    around = surroundings();
+    const QImage snapshot = grab(connection, window, {{0, 0}, windowSize});
+    const bool joins = !snapshot.isNull() && rowMatches(snapshot, 0, around.above) &&
+                       rowMatches(snapshot, snapshot.height() - 1, around.below);
+    setBackground(joins ? snapshot : rebuilt(around));
+    watch.start();
+}
+
+void XEmbedTray::checkSurroundings() {
+    Surroundings now = surroundings();
+    if (now == around) {
+        return;
+    }
+    around = std::move(now);
+    setBackground(rebuilt(around));
+}
+
+void XEmbedTray::setBackground(const QImage& image) {
+    const QColor before = mean(background);
+    background = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (mean(background) != before) {
+        emit backgroundChanged(mean(background));
+    }
+    paint();
+}
+
+// The panel's pixel rows just above and just below the icon, read from the panel's own window
+// (a compositor may leave the screen's unfilled); null where the icon touches its edge.
+XEmbedTray::Surroundings XEmbedTray::surroundings() const {
+    const auto at = ask(connection, xcb_translate_coordinates(connection, window, panel, 0, 0),
+                        xcb_translate_coordinates_reply);
+    const auto geometry =
+        ask(connection, xcb_get_geometry(connection, panel), xcb_get_geometry_reply);
+    const int width = windowSize.width();
+    if (!at || !geometry || panel == window || at->dst_x < 0 ||
+        at->dst_x + width > geometry->width) {
+        return {};
+    }
+    const int y = at->dst_y;
+    const int below = y + windowSize.height();
+    return {y > 0 ? grab(connection, panel, {at->dst_x, y - 1, width, 1}) : QImage(),
+            below < geometry->height ? grab(connection, panel, {at->dst_x, below, width, 1})
+                                     : QImage()};
+}
+
+// The panel behind the icon from the rows around it: each column blends from the pixel above to
+// the one below, which is exact for a plain colour and close for the gradients panels draw.
+QImage XEmbedTray::rebuilt(const Surroundings& rows) const {
+    QImage image(windowSize, QImage::Format_RGB32);
+    if (rows.above.isNull() && rows.below.isNull()) {
+        image.fill(QGuiApplication::palette().color(QPalette::Window));
+        return image;
+    }
+    const QImage& top = rows.above.isNull() ? rows.below : rows.above;
+    const QImage& bottom = rows.below.isNull() ? rows.above : rows.below;
+    const auto* up = reinterpret_cast<const QRgb*>(top.constScanLine(0));
+    const auto* down = reinterpret_cast<const QRgb*>(bottom.constScanLine(0));
+    for (int y = 0; y < image.height(); ++y) {
+        const double t = (y + 0.5) / image.height();
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const auto mix = [t](int a, int b) { return qRound(a + (b - a) * t); };
+            line[x] = qRgb(mix(qRed(up[x]), qRed(down[x])), mix(qGreen(up[x]), qGreen(down[x])),
+                           mix(qBlue(up[x]), qBlue(down[x])));
+        }
+    }
+    return image;
+}
+
+// One frame: the panel's background, the scene over it at the window's height, centred.
+void XEmbedTray::paint() {
+    requestSize();
+    if (background.isNull() || background.size() != windowSize) {
+        return;
+    }
+    if (frame.size() != background.size()) {
+        frame = QImage(background.size(), QImage::Format_ARGB32_Premultiplied);
+    }
+    std::memcpy(frame.bits(), background.constBits(), std::size_t(background.sizeInBytes()));
+    if (view && view->bounds().height > 0.0) {
+        const double scale = windowSize.height() / view->bounds().height;
+        const int width = std::min(frame.width(), qCeil(view->bounds().width * scale));
+        // The scene's pixels are the frame's own, so it is drawn straight over the background.
+        QImage scene(frame.bits() + (frame.width() - width) / 2 * 4, width, frame.height(),
+                     frame.bytesPerLine(), QImage::Format_ARGB32_Premultiplied);
+        scene.setDevicePixelRatio(scale);
+        view->drawOnto(scene);
+    }
+    present();
+}
+
+// Sends the frame in as many requests as the server's request size needs.
+void XEmbedTray::present() {
+    if (frame.isNull() || frame.size() != windowSize) {
+        return;
+    }
+    const int line = int(frame.bytesPerLine());
+    const int rowsPerRequest =
+        std::max(1, int((xcb_get_maximum_request_length(connection) * 4 - 32) / uint32_t(line)));
+    for (int y = 0; y < frame.height(); y += rowsPerRequest) {
+        const int rows = std::min(rowsPerRequest, frame.height() - y);
+        xcb_put_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, gc, uint16_t(frame.width()),
+                      uint16_t(rows), 0, int16_t(y), 0, depth, uint32_t(rows * line),
+                      frame.constScanLine(y));
+    }
+    xcb_flush(connection);
+}
+
 }  // namespace platform
+
+#include "moc_XEmbedTray.cpp"

@@ -1,0 +1,67 @@
+#include "platform/tray/XEmbedTray.h"
+
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <memory>
+
+#include "FakePanel.h"
+#include "FakeXEmbedTray.h"
+#include "TestApp.h"
+#include "VirtualDisplay.h"
+#include "platform/drawing/GraphicsContext.h"
+
+using platform::XEmbedTray;
+
+namespace {
+
+constexpr QRgb ink = 0xffff0000;
+
+// Fills the square at its left end: where that lands in the icon shows the scale it was drawn at.
+class SquareView : public platform::View {
+  public:
+    using View::View;
+    void draw(Rect rect) override {
+        auto* context = platform::GraphicsContext::current();
+        context->painter().fillRect(context->flipped({0, 0, rect.height, rect.height}), ink);
+    }
+};
+
+}  // namespace
+
+TEST(XEmbedTrayTest, DocksAtTwoToOneDrawsAtTheTraysHeightOverThePanelAndTakesClicks) {
+    VirtualDisplay display;
+    ASSERT_TRUE(display.isRunning());
+    TestApp app;
+    SquareView view({0, 0, 44, 22});
+    XEmbedTray icon;
+    QSignalSpy clicked(&icon, &XEmbedTray::clicked);
+    icon.setView(view);
+    icon.show();
+    // A tray that starts after the icon, as a panel started later does.
+    FakeXEmbedTray tray(display.name());
+    ASSERT_TRUE(FakePanel::waitFor([&] { return tray.shownIcons() == 1; }));
+    EXPECT_EQ(tray.requestedSize(), QSize(44, 22));
+    ASSERT_TRUE(FakePanel::waitFor([&] { return tray.iconPixels().pixel(15, 8) == ink; }));
+    const QImage pixels = tray.iconPixels();
+    EXPECT_EQ(pixels.size(), QSize(32, 16));
+    EXPECT_EQ(pixels.pixel(16, 8), 0xff336699);
+    EXPECT_EQ(pixels.pixel(31, 0), 0xff336699);
+
+    // A new look of the panel shows behind the scene within a second.
+    tray.setBackground(0xffeeeeee);
+    ASSERT_TRUE(
+        FakePanel::waitFor([&] { return tray.iconPixels().pixel(31, 0) == 0xffeeeeee; }, 1500));
+    EXPECT_EQ(tray.iconPixels().pixel(15, 8), ink);
+
+    // Without the label the item is narrower; the tray is asked for the new size.
+    view.setFrame({0, 0, 30, 22});
+    EXPECT_TRUE(FakePanel::waitFor([&] { return tray.requestedSize() == QSize(30, 22); }));
+
+    // The wheel's buttons first: once both clicks are in, so are they.
+    for (const uint8_t button : {4, 1, 5, 3}) {
+        tray.click(button);
+    }
+    ASSERT_TRUE(FakePanel::waitFor([&] { return clicked.size() >= 2; }));
+    EXPECT_EQ(clicked.size(), 2);
+}

@@ -21,8 +21,6 @@ struct ToolTip {
     QString description;
 };
 
-// For tests that read a menu's entries from a reply of their own.
-const QDBusArgument& operator>>(const QDBusArgument& arg, DBusMenuItem& item);
 
 }  // namespace platform
 

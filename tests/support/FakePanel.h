@@ -21,7 +21,6 @@ struct ToolTip {
     QString description;
 };
 
-
 }  // namespace platform
 
 // A panel host on a given bus, for tests: plays org.kde.StatusNotifierWatcher (the name and the

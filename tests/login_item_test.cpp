@@ -54,11 +54,11 @@ TEST_F(LoginItemTest, RegistersOurEntryAndOnlyOurEnabledEntryCountsAsOn) {
     EXPECT_TRUE(ours.contains(
         "\nExec=" + LoginItem::execValue(QCoreApplication::applicationFilePath()).toUtf8() + "\n"));
     const std::pair<QByteArray, int> rows[] = {
-        {ours, LoginItem::enabled},
         {ours + "Hidden=true\n", LoginItem::disabled},
         {ours + "X-GNOME-Autostart-enabled=false\n", LoginItem::disabled},
         {ours + "[Desktop Action x]\nHidden=true\n", LoginItem::enabled},  // another group
         {"[Desktop Entry]\nExec=spoutwise\n", LoginItem::enabled},         // the user's own
+        {ours, LoginItem::enabled},
     };
     for (const auto& [text, status] : rows) {
         writeEntry(text);

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <QDBusConnectionInterface>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -53,12 +52,9 @@ class AppEndToEnd : public ::testing::Test {
         ASSERT_TRUE(waitFor([&] { return panel.registeredItems().size() > registered; }));
         ASSERT_TRUE(waitFor([&] { return !panel.iconPixmaps().isEmpty(); }));
     }
-    // What a panel that just found the item shows: icon, tooltip and the whole menu.
+    // What a panel that just found the item shows: the icon and the whole menu.
     void expectTheWholeItem() {
         EXPECT_TRUE(waitFor([&] { return !panel.iconPixmaps().isEmpty(); }));
-        const QString cores = QString("% · %1 核").arg(sysconf(_SC_NPROCESSORS_ONLN));
-        EXPECT_TRUE(panel.toolTip().title.startsWith("CPU: ") &&
-                    panel.toolTip().title.endsWith(cores));
         EXPECT_EQ(panel.menuLayout().children.value(quit).properties.value("label"),
                   "退出 Spoutwise");
     }
@@ -74,7 +70,6 @@ class AppEndToEnd : public ::testing::Test {
             const QStringList lines = QString::fromUtf8(process.readAllStandardError())
                                           .split('\n')
                                           .filter(QRegularExpression("^spoutwise\\[\\w+\\] "));
-            EXPECT_TRUE(lines.contains("spoutwise[app] info: Spoutwise launched"));
             EXPECT_EQ(lines.value(lines.size() - 1), "spoutwise[app] info: Spoutwise quit");
         }
     }
@@ -106,22 +101,6 @@ TEST_F(AppEndToEnd, ShowsTheWholeItemKeepsItSingleAndQuitsAlsoFromInsideAModalAl
     click(quit);
     expectEndedLikeQuit();
     startApp();
-}
-
-// Login autostart may start the app before the panel; a panel may crash and come back.
-TEST_F(AppEndToEnd, PanelStartedLaterOrRestartedFindsTheItemWithinTwoSeconds) {
-    panel.stop();
-    spawn(process);
-    const QString itemName = QString("org.kde.StatusNotifierItem-%1-1").arg(process.processId());
-    QDBusConnection observer = sessionBus.connect();
-    ASSERT_TRUE(waitFor([&] { return observer.interface()->isServiceRegistered(itemName); }));
-    for (int start = 0; start < 2; ++start) {
-        ASSERT_TRUE(panel.start());
-        ASSERT_TRUE(panel.waitForItem(1, 2000));
-        EXPECT_EQ(panel.registeredItems(), QStringList{itemName});
-        expectTheWholeItem();
-        panel.stop();
-    }
 }
 
 // Logout sends SIGTERM, Ctrl-C SIGINT (also while the About box runs), and a session may end by

@@ -80,7 +80,6 @@ TEST(BusConnectionTest, NamesAreOwnedOnlyOnce) {
     EXPECT_FALSE(second.requestName("org.example.Whale"));
     first.releaseName("org.example.Whale");
     EXPECT_TRUE(second.requestName("org.example.Whale"));
-    EXPECT_NE(first.uniqueName(), second.uniqueName());
 }
 
 // The end of the bus closes the connection once; nothing is left polling a dead socket.

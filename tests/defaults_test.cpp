@@ -5,8 +5,6 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include "QtPrinters.h"
-
 namespace {
 
 struct DefaultsTest : ::testing::Test {

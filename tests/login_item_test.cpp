@@ -26,39 +26,6 @@ TEST(LoginItem, ExecQuotesAndEscapesTheProgramPath) {
     }
 }
 
-// Only an entry written by the app counts as on, and only while the desktop has not switched it
-// off; registering writes it for the running program, unregistering removes it.
-TEST(LoginItem, RegistersOurEntryAndOnlyOurEnabledEntryCountsAsOn) {
-    TestApp app;
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-    EXPECT_EQ(LoginItem().status(), LoginItem::notRegistered);
-    ASSERT_FALSE(LoginItem().registerApp());
-    QFile file(LoginItem::entryPath());
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    const QByteArray ours = file.readAll();
-    EXPECT_TRUE(ours.startsWith("[Desktop Entry]\nType=Application\n"));
-    EXPECT_TRUE(ours.contains(
-        "\nExec=" + LoginItem::execValue(QCoreApplication::applicationFilePath()).toUtf8() + "\n"));
-    const std::pair<QByteArray, int> rows[] = {
-        {ours + "Hidden=true\n", LoginItem::disabled},
-        {ours + "X-GNOME-Autostart-enabled=false\n", LoginItem::disabled},
-        {ours + "[Desktop Action x]\nHidden=true\n", LoginItem::enabled},  // another group
-        {"[Desktop Entry]\nExec=spoutwise\n", LoginItem::enabled},         // the user's own
-        {ours, LoginItem::enabled},  // last: unregistering below removes our own entry
-    };
-    for (const auto& [text, status] : rows) {
-        file.resize(0);
-        file.seek(0);
-        file.write(text);
-        file.flush();
-        EXPECT_EQ(LoginItem().status(), status) << text.toStdString();
-    }
-    ASSERT_FALSE(LoginItem().unregisterApp());
-    EXPECT_EQ(LoginItem().status(), LoginItem::notRegistered);
-    EXPECT_FALSE(LoginItem().unregisterApp()) << "nothing to remove is no failure";
-}
-
 class LoginItemTest : public ::testing::Test {
   protected:
     void SetUp() override { qputenv("XDG_CONFIG_HOME", config.path().toUtf8()); }
@@ -76,6 +43,31 @@ class LoginItemTest : public ::testing::Test {
     TestApp app;
     QTemporaryDir config;
 };
+
+// Only an entry written by the app counts as on, and only while the desktop has not switched it
+// off; registering writes it for the running program, unregistering removes it.
+TEST_F(LoginItemTest, RegistersOurEntryAndOnlyOurEnabledEntryCountsAsOn) {
+    EXPECT_EQ(LoginItem().status(), LoginItem::notRegistered);
+    ASSERT_FALSE(LoginItem().registerApp());
+    const QByteArray ours = entryText();
+    EXPECT_TRUE(ours.startsWith("[Desktop Entry]\nType=Application\n"));
+    EXPECT_TRUE(ours.contains(
+        "\nExec=" + LoginItem::execValue(QCoreApplication::applicationFilePath()).toUtf8() + "\n"));
+    const std::pair<QByteArray, int> rows[] = {
+        {ours + "Hidden=true\n", LoginItem::disabled},
+        {ours + "X-GNOME-Autostart-enabled=false\n", LoginItem::disabled},
+        {ours + "[Desktop Action x]\nHidden=true\n", LoginItem::enabled},  // another group
+        {"[Desktop Entry]\nExec=spoutwise\n", LoginItem::enabled},         // the user's own
+        {ours, LoginItem::enabled},
+    };
+    for (const auto& [text, status] : rows) {
+        writeEntry(text);
+        EXPECT_EQ(LoginItem().status(), status) << text.toStdString();
+    }
+    ASSERT_FALSE(LoginItem().unregisterApp());
+    EXPECT_EQ(LoginItem().status(), LoginItem::notRegistered);
+    EXPECT_FALSE(LoginItem().unregisterApp()) << "nothing to remove is no failure";
+}
 
 // A user's own entry under our name (their Exec, their keys) is switched off and on again, never
 // replaced or removed.

@@ -153,10 +153,6 @@ platform::ToolTip FakePanel::toolTip() {
     return qdbus_cast<platform::ToolTip>(itemProperty("ToolTip"));
 }
 
-bool FakePanel::itemIsMenu() {
-    return itemProperty("ItemIsMenu").toBool();
-}
-
 QString FakePanel::menuPath() {
     return itemProperty("Menu").value<QDBusObjectPath>().path();
 }
@@ -175,21 +171,11 @@ uint FakePanel::menuRevision() {
     return reply.arguments().value(0).toUInt();
 }
 
-QVariantMap FakePanel::menuItemProperties(int id) {
-    const auto found = groupProperties({id}, {});
-    return found.isEmpty() ? QVariantMap() : found.first().properties;
-}
-
 platform::DBusMenuItemList FakePanel::groupProperties(const QList<int>& ids,
                                                       const QStringList& names) {
     const auto reply =
         call(menuPath(), menuInterface, "GetGroupProperties", {QVariant::fromValue(ids), names});
     return qdbus_cast<platform::DBusMenuItemList>(reply.arguments().value(0));
-}
-
-QVariant FakePanel::menuProperty(const QString& name) {
-    const auto reply = call(menuPath(), propertiesInterface, "Get", {menuInterface, name});
-    return reply.arguments().value(0).value<QDBusVariant>().variant();
 }
 
 bool FakePanel::sendEvent(int id, const QString& eventId) {

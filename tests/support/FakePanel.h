@@ -23,16 +23,9 @@ struct ToolTip {
 
 }  // namespace platform
 
-// A panel host on a given bus, for tests: plays org.kde.StatusNotifierWatcher (the name and the
-// object /StatusNotifierWatcher), takes item registrations, reads the item and its DBusMenu and
-// sends menu events, counting what the item signals. Every call to the item runs a local event
-// loop while it waits, so the item may live in the same process and thread.
-//
-//   FakePanel panel(bus.connect());
-//   panel.start();                      // claim the watcher name
-//   panel.waitForItem();                // an item registered
-//   panel.iconPixmaps(); panel.menuLayout(); panel.click(4);
-//   panel.waitFor([&] { return panel.newIconCount() > 0; });
+// A panel host on a given bus, for tests: plays org.kde.StatusNotifierWatcher, takes item
+// registrations, reads the item and its DBusMenu and sends menu events, counting what the item
+// signals. Calls to the item run a local event loop, so the item may live in the same thread.
 class FakePanel : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
@@ -65,7 +58,6 @@ class FakePanel : public QObject, protected QDBusContext {
     QVariant itemProperty(const QString& name);
     platform::IconPixmapList iconPixmaps();
     platform::ToolTip toolTip();
-    bool itemIsMenu();
     QString menuPath();
     // Calls a method of org.kde.StatusNotifierItem, e.g. "Activate" with {0, 0}.
     bool callItem(const QString& method, const QVariantList& args);
@@ -73,9 +65,7 @@ class FakePanel : public QObject, protected QDBusContext {
     // The item's menu at menuPath().
     platform::DBusMenuLayoutItem menuLayout(const QStringList& names = {});
     uint menuRevision();
-    QVariantMap menuItemProperties(int id);
     platform::DBusMenuItemList groupProperties(const QList<int>& ids, const QStringList& names);
-    QVariant menuProperty(const QString& name);
     // Event(id, eventId, 0, 0); `clicked` etc. The call's reply is awaited.
     bool sendEvent(int id, const QString& eventId);
     bool click(int id) { return sendEvent(id, "clicked"); }

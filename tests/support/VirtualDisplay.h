@@ -1,8 +1,6 @@
 #pragma once
 
-#include <sys/types.h>
-
-#include <QString>
+#include <QProcess>
 
 // An Xvfb server of the test's own, for tests that need a real X11 display (popups, the XEmbed
 // tray). Construct it before the application object: it points DISPLAY at the server and makes
@@ -16,6 +14,6 @@ class VirtualDisplay {
     const QString& name() const { return displayName; }  // ":N"
 
   private:
-    pid_t server = -1;
+    QProcess server;
     QString displayName;
 };

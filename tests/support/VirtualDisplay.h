@@ -1,6 +1,8 @@
 #pragma once
 
-#include <QProcess>
+#include <sys/types.h>
+
+#include <QString>
 
 // An Xvfb server of the test's own, for tests that need a real X11 display (popups, the XEmbed
 // tray). Construct it before the application object: it points DISPLAY at the server and makes
@@ -14,6 +16,6 @@ class VirtualDisplay {
     const QString& name() const { return displayName; }  // ":N"
 
   private:
-    QProcess server;
+    pid_t server = -1;
     QString displayName;
 };

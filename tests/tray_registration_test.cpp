@@ -79,4 +79,11 @@ TEST(TrayRegistrationOnX11Test, TheWatchersOwnTrayGetsTheXEmbedIconOthersTheItem
     ASSERT_TRUE(FakePanel::waitFor([&] { return registration.showsXEmbedIcon(); }));
     EXPECT_EQ(tray.shownIcons(), 1);
     EXPECT_TRUE(panel.registeredItems().isEmpty());
+
+    // The same process also compositing the screen, as GNOME Shell: the item, and no icon.
+    tray.claimCompositor();
+    panel.stop();
+    ASSERT_TRUE(panel.start() && panel.waitForItem());
+    EXPECT_FALSE(registration.showsXEmbedIcon());
+    EXPECT_EQ(tray.shownIcons(), 0);
 }

@@ -106,8 +106,10 @@ QSize FakeXEmbedTray::requestedSize() {
     const auto cookie = xcb_get_property(connection, 0, docked.back(), XCB_ATOM_WM_NORMAL_HINTS,
                                          XCB_ATOM_WM_SIZE_HINTS, 0, 18);
     xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, nullptr);
-    const auto* hints = static_cast<const uint32_t*>(xcb_get_property_value(reply));
-    const bool given = xcb_get_property_value_length(reply) == 18 * 4;
+    // A window gone before its request is read has no hints.
+    const bool given = reply && xcb_get_property_value_length(reply) == 18 * 4;
+    const auto* hints =
+        given ? static_cast<const uint32_t*>(xcb_get_property_value(reply)) : nullptr;
     const QSize size = given ? QSize(int(hints[5]), int(hints[6])) : QSize();
     free(reply);
     return size;
@@ -141,4 +143,9 @@ void FakeXEmbedTray::click(uint8_t button) {
     press.detail = button;
     press.event = docked.back();
     send(connection, docked.back(), XCB_EVENT_MASK_BUTTON_PRESS, press);
+}
+
+void FakeXEmbedTray::claimCompositor() {
+    xcb_set_selection_owner(connection, owner, atom("_NET_WM_CM_S0"), XCB_CURRENT_TIME);
+    xcb_flush(connection);
 }

@@ -30,6 +30,8 @@ class FakeXEmbedTray {
     void setBackground(QRgb colour);
     // A press of mouse `button` on the last docked icon.
     void click(uint8_t button);
+    // The tray's process becomes the compositing manager, as GNOME Shell is.
+    void claimCompositor();
 
   private:
     xcb_atom_t atom(const char* name);

@@ -50,13 +50,16 @@ void TrayRegistration::trayChanged() {
 }
 
 // Plasma's and LXQt's trays are proxies of another process that turn XEmbed icons back into
-// items of the watcher, each frame at a higher cost than the item itself.
+// items of the watcher, each frame at a higher cost than the item itself. GNOME Shell serves both
+// itself but as the compositor: it composites the icon's window into a button it highlights,
+// which an icon with the panel's background painted in cannot follow.
 bool TrayRegistration::panelDrawsIcon() {
     if (!icon) {
         return false;
     }
     const qint64 trayOwner = XEmbedTray::trayOwnerPid();
-    return trayOwner != 0 && trayOwner == bus.ownerPid(watcherService);
+    return trayOwner != 0 && trayOwner == bus.ownerPid(watcherService) &&
+           trayOwner != XEmbedTray::compositorPid();
 }
 
 void TrayRegistration::place() {

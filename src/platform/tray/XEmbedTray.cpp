@@ -181,14 +181,15 @@ bool XEmbedTray::available() {
            takesRgb32(connection, *screen);
 }
 
-qint64 XEmbedTray::trayOwnerPid() {
-    xcb_connection_t* connection = qtConnection();
+// The process that owns `selection`, as the X server knows it; 0 without an owner or when the
+// server cannot tell (a remote client, no X-Resource extension).
+static qint64 selectionOwnerPid(xcb_connection_t* connection, xcb_atom_t selection) {
     const xcb_query_extension_reply_t* resources =
         connection ? xcb_get_extension_data(connection, &xcb_res_id) : nullptr;
     if (!resources || !resources->present) {
         return 0;
     }
-    const auto owner = ask(connection, xcb_get_selection_owner(connection, trayAtom(connection)),
+    const auto owner = ask(connection, xcb_get_selection_owner(connection, selection),
                            xcb_get_selection_owner_reply);
     if (!owner || owner->owner == XCB_WINDOW_NONE) {
         return 0;
@@ -208,6 +209,17 @@ qint64 XEmbedTray::trayOwnerPid() {
         }
     }
     return 0;
+}
+
+qint64 XEmbedTray::trayOwnerPid() {
+    xcb_connection_t* connection = qtConnection();
+    return connection ? selectionOwnerPid(connection, trayAtom(connection)) : 0;
+}
+
+qint64 XEmbedTray::compositorPid() {
+    xcb_connection_t* connection = qtConnection();
+    const QByteArray manager = "_NET_WM_CM_S" + QByteArray::number(screenNumber());
+    return connection ? selectionOwnerPid(connection, internAtom(connection, manager)) : 0;
 }
 
 void XEmbedTray::setView(View& subview) {

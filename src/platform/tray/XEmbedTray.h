@@ -32,6 +32,8 @@ class XEmbedTray : public QObject, public QAbstractNativeEventFilter {
     // The process that owns the tray's selection, as the X server knows it; 0 without a tray or
     // when the server cannot tell (a remote client, no X-Resource extension).
     static qint64 trayOwnerPid();
+    // The process that composites the screen (owns _NET_WM_CM_S<n>); 0 for none.
+    static qint64 compositorPid();
 
     // The icon follows `view`: its size is what the window asks the tray for, and every display
     // pass of it is painted again at the window's size.

@@ -91,13 +91,13 @@ TEST_F(AppDelegateTest, LaunchBuildsTheEightEntryMenuAndLogsLast) {
         {"关于 Spoutwise", "", true, -1},     {"退出 Spoutwise", "q", true, -1},
     };
     ASSERT_EQ(probe.item().menu()->items().size(), std::size(rows));
-    for (int i = 0; i < 8; ++i) {
-        const auto& entry = probe.entry(i);
-        EXPECT_EQ(entry.isSeparator(), !*rows[i].title) << i;
-        EXPECT_EQ(entry.title(), rows[i].title) << i;
-        EXPECT_EQ(entry.keyEquivalent(), rows[i].key) << i;
-        EXPECT_EQ(entry.isEnabled(), rows[i].enabled) << i;
-        EXPECT_EQ(entry.isToggle() ? entry.state() : -1, rows[i].state) << i;
+    for (const auto& row : rows) {
+        const auto& entry = probe.entry(int(&row - rows));
+        EXPECT_EQ(
+            std::tuple(entry.isSeparator(), entry.title(), entry.keyEquivalent(), entry.isEnabled(),
+                       entry.isToggle() ? entry.state() : -1),
+            std::tuple(!*row.title, QString(row.title), QString(row.key), row.enabled, row.state))
+            << row.title;
     }
     EXPECT_EQ(timers->scheduled.at(0)->mode, platform::RunLoopMode::Default);
     EXPECT_EQ(log->lines, std::vector<std::string>{"Spoutwise launched"});
@@ -118,11 +118,10 @@ TEST_F(AppDelegateTest, PercentSwitchFollowsTheStoredPreferenceResizesAndStoresE
         EXPECT_EQ(probe.view().frame(), (Rect{0, 0, shown ? 44.0 : 30.0, 22})) << stored;
         for (const bool now : {!shown, shown}) {
             probe.entry(percentEntry).choose();
-            EXPECT_EQ(probe.view().showPercentage, now);
-            EXPECT_EQ(probe.entry(percentEntry).state(), now ? 1 : 0);
+            EXPECT_EQ(std::tuple(probe.view().showPercentage, probe.entry(percentEntry).state(),
+                                 probe.item().length()),
+                      std::tuple(now, now ? 1 : 0, now ? 44.0 : 30.0));
             EXPECT_EQ(platform::Defaults(file).objectForKey("showPercentage"), QVariant(now));
-            EXPECT_EQ(probe.item().length(), now ? 44.0 : 30.0);
-            EXPECT_EQ(probe.view().frame().width, now ? 44.0 : 30.0);
         }
     }
     blockFolder("spoutwise");

@@ -71,17 +71,6 @@ TEST(BusConnectionTest, ServesAnInterfaceFromItsTableAndHandlersThatDispatchAgai
     EXPECT_EQ(refused.errorMessage(), "no entry 3");
 }
 
-TEST(BusConnectionTest, NamesAreOwnedOnlyOnce) {
-    TestApp app;
-    PrivateBus bus;
-    BusConnection first(bus.address());
-    BusConnection second(bus.address());
-    EXPECT_TRUE(first.requestName("org.example.Whale"));
-    EXPECT_FALSE(second.requestName("org.example.Whale"));
-    first.releaseName("org.example.Whale");
-    EXPECT_TRUE(second.requestName("org.example.Whale"));
-}
-
 // The end of the bus closes the connection once; nothing is left polling a dead socket.
 TEST(BusConnectionTest, EndOfTheBusClosesTheConnectionAndSaysWhy) {
     TestApp app;

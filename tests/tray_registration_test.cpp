@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDBusConnectionInterface>
 #include <QProcess>
 
 #include "FakePanel.h"
@@ -38,7 +39,7 @@ TEST(TrayRegistrationTest, RegistersWithEachPanelThatOwnsTheWatcherName) {
     ASSERT_TRUE(panel.start());
     ASSERT_TRUE(panel.waitForItem());
     FakePanel successor(bus.connect());
-    ASSERT_TRUE(successor.replace());
+    ASSERT_TRUE(successor.start(true));
     ASSERT_TRUE(successor.waitForItem());
     EXPECT_EQ(successor.registeredItems(), QStringList{item});
     // Offscreen, there is no X11 tray to stand in.
@@ -84,6 +85,7 @@ TEST(TrayRegistrationOnX11Test, TheWatchersOwnTrayGetsTheXEmbedIconOthersTheItem
     tray.claimCompositor();
     panel.stop();
     ASSERT_TRUE(panel.start() && panel.waitForItem());
+    EXPECT_EQ(bus.connect().interface()->serviceOwner(item).value(), connection->uniqueName());
     EXPECT_FALSE(registration.showsXEmbedIcon());
     EXPECT_EQ(tray.shownIcons(), 0);
 }

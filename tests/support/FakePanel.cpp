@@ -78,19 +78,13 @@ FakePanel::~FakePanel() {
     bus.unregisterObject("/StatusNotifierWatcher");
 }
 
-bool FakePanel::start() {
+bool FakePanel::start(bool replace) {
     items.clear();
     const auto reply =
-        bus.interface()->registerService(watcherService, QDBusConnectionInterface::DontQueueService,
+        bus.interface()->registerService(watcherService,
+                                         replace ? QDBusConnectionInterface::ReplaceExistingService
+                                                 : QDBusConnectionInterface::DontQueueService,
                                          QDBusConnectionInterface::AllowReplacement);
-    return reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered;
-}
-
-bool FakePanel::replace() {
-    items.clear();
-    const auto reply = bus.interface()->registerService(
-        watcherService, QDBusConnectionInterface::ReplaceExistingService,
-        QDBusConnectionInterface::AllowReplacement);
     return reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered;
 }
 

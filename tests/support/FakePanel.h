@@ -30,25 +30,19 @@ class FakePanel : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
     Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registeredItems)
-    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
 
   public:
     explicit FakePanel(QDBusConnection bus);
     ~FakePanel() override;
 
-    // Claims the watcher name; false when another watcher holds it. stop() gives it up, as a
-    // crashing panel would; start() again plays the restarted panel.
-    bool start();
+    // Claims the watcher name; false when another watcher holds it, unless `replace`: then it
+    // takes the name over without a gap, as a panel started with --replace does. stop() gives it
+    // up, as a crashing panel would; start() again plays the restarted panel.
+    bool start(bool replace = false);
     void stop();
-    // Takes the watcher name over from another FakePanel without a gap, as a panel started with
-    // --replace does.
-    bool replace();
 
     // Bus names of the items registered since the last start(), in order.
     QStringList registeredItems() const { return items; }
-    bool isHostRegistered() const { return true; }
-    int protocolVersion() const { return 0; }
     // Runs the event loop until `condition` holds or `timeoutMs` passed; returns the condition.
     static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
     // Waits until at least `count` items registered.

@@ -24,12 +24,10 @@ class AppEndToEnd : public ::testing::Test {
         ASSERT_TRUE(panel.start());
         env.insert("DBUS_SESSION_BUS_ADDRESS", sessionBus.address());
         env.insert("DBUS_SYSTEM_BUS_ADDRESS", systemBus.address());
-        env.insert("HOME", home.path());
-        env.insert("XDG_CONFIG_HOME", home.path());
-        env.insert("XDG_RUNTIME_DIR", home.path());
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"}) {
+            env.insert(name, home.path());
+        }
         env.insert("ASAN_OPTIONS", "detect_leaks=0");
-        env.remove("DISPLAY");
-        env.remove("WAYLAND_DISPLAY");
     }
     void TearDown() override { process.kill(); }
 
@@ -53,7 +51,7 @@ class AppEndToEnd : public ::testing::Test {
     }
     // What a panel that just found the item shows: the icon and the whole menu.
     void expectTheWholeItem() {
-        EXPECT_TRUE(waitFor([&] { return !panel.iconPixmaps().isEmpty(); }));
+        EXPECT_FALSE(panel.iconPixmaps().isEmpty());
         EXPECT_EQ(panel.menuLayout().children.value(quit).properties.value("label"),
                   "退出 Spoutwise");
     }

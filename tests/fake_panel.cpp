@@ -32,14 +32,14 @@ int main(int argc, char** argv) {
     reader.setSingleShot(true);
     reader.setInterval(delayAt > 0 ? args.value(delayAt + 1).toInt() : 0);
     reader.callOnTimeout([&] {
-        if (panel.newIconCount() > 0) {
+        if (panel.newIcons > 0) {
             panel.iconPixmaps();
             ++iconsRead;
         }
-        if (panel.newToolTipCount() > 0) {
+        if (panel.newToolTips > 0) {
             panel.toolTip();
         }
-        newIcons += panel.newIconCount();
+        newIcons += panel.newIcons;
         panel.resetCounts();
     });
     QObject::connect(&panel, &FakePanel::itemChanged, [&] {

@@ -92,8 +92,7 @@ TEST_F(LoginItemTest, FailedWriteFailsTheChangeAndLeavesTheFileAsItWas) {
     writeEntry(own);
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit full = saved;
-    full.rlim_cur = 0;
+    const rlimit full{0, saved.rlim_max};
     const auto handler = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
     const auto enabling = LoginItem().registerApp();

@@ -118,23 +118,23 @@ TEST_F(MenuTest, ChangesReachThePanelAsOneUpdateOfWhatChangedAndThePopupLive) {
     EXPECT_EQ(actions[0]->text(), "c_d");
     EXPECT_TRUE(actions[0]->isEnabled());
     EXPECT_FALSE(actions[2]->isChecked());
-    ASSERT_TRUE(panel.waitFor([&] { return panel.itemsPropertiesUpdatedCount() == 1; }));
+    ASSERT_TRUE(panel.waitFor([&] { return panel.propertyUpdates.size() == 1; }));
     panel.menuRevision();  // a round trip: any second update would have arrived
     QCoreApplication::processEvents();
-    ASSERT_EQ(panel.itemsPropertiesUpdatedCount(), 1);
-    const auto updates = panel.itemsPropertiesUpdates().first();
+    ASSERT_EQ(panel.propertyUpdates.size(), 1);
+    const auto updates = panel.propertyUpdates.first();
     ASSERT_EQ(updates.size(), 2);
     EXPECT_EQ(std::pair(updates[0].id, updates[0].properties),
               std::pair(1, QVariantMap{{"label", "c__d"}}));
     EXPECT_EQ(std::pair(updates[1].id, updates[1].properties),
               std::pair(3, QVariantMap{{"toggle-state", 0}}));
-    const auto removals = panel.itemsPropertiesRemovals().first();
+    const auto removals = panel.propertyRemovals.first();
     ASSERT_EQ(removals.size(), 1);
     EXPECT_EQ(std::pair(removals[0].id, removals[0].properties),
               std::pair(1, QStringList{"enabled"}));
 
     item.menu()->addItem(std::make_shared<MenuItem>("late", MenuItem::Action(), ""));
-    ASSERT_TRUE(panel.waitFor([&] { return panel.layoutUpdatedCount() == 1; }));
+    ASSERT_TRUE(panel.waitFor([&] { return panel.layoutUpdates == 1; }));
     EXPECT_EQ(panel.menuRevision(), 2u);
     EXPECT_EQ(panel.menuLayout().children.value(5).properties.value("label"), "late");
     EXPECT_EQ(popup.widget().actions().value(5)->text(), "late");

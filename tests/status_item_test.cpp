@@ -42,7 +42,7 @@ class StatusItemTest : public ::testing::Test {
         item.button()->addSubview(view);
         view.setFrame(item.button()->bounds());
         view.setAutoresizingMask(View::widthSizable | View::heightSizable);
-        ASSERT_TRUE(panel.waitFor([&] { return panel.newIconCount() == 1; }));
+        ASSERT_TRUE(panel.waitFor([&] { return panel.newIcons == 1; }));
     }
     // Repaints the view with its dot at `dotX` and returns the NewIcons the panel heard so far.
     int paint(DotView& view, double dotX) {
@@ -51,7 +51,7 @@ class StatusItemTest : public ::testing::Test {
         view.setNeedsDisplay(true);
         EXPECT_TRUE(displayed.wait(5000));
         panel.itemProperty("Id");  // a round trip: what the pass sent has arrived
-        return panel.newIconCount();
+        return panel.newIcons;
     }
 
     TestApp app;
@@ -62,7 +62,7 @@ class StatusItemTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(StatusItemTest, RegistersUnderItsNameAndServesItsPropertiesAndClicks) {
+TEST_F(StatusItemTest, RegistersUnderItsNameAndServesItsPropertiesToolTipAndClicks) {
     ASSERT_TRUE(panel.waitForItem());
     EXPECT_EQ(panel.registeredItems(),
               QStringList{QString("org.kde.StatusNotifierItem-%1-1").arg(getpid())});
@@ -80,7 +80,17 @@ TEST_F(StatusItemTest, RegistersUnderItsNameAndServesItsPropertiesAndClicks) {
     }
     EXPECT_TRUE(panel.callItem("Scroll", {1, QString("vertical")}));
 
-    // Another item of the process on the same connection cannot have the well-known name.
+    // Plain text in the tooltip's title; hosts read the description as markup, so it stays empty.
+    item.button()->setToolTip("CPU: 12%");
+    item.button()->setToolTip("CPU: 12%");
+    const auto toolTip = panel.toolTip();
+    EXPECT_EQ(panel.newToolTips, 1);
+    EXPECT_EQ(toolTip.title, "CPU: 12%");
+    EXPECT_TRUE(toolTip.description.isEmpty() && toolTip.iconName.isEmpty());
+    EXPECT_TRUE(toolTip.iconPixmap.isEmpty());
+    EXPECT_EQ(panel.itemProperty("IconAccessibleDesc"), "CPU: 12%");
+
+    // Another item of the process cannot have the well-known name.
     StatusItem second(44.0, bus.itemBus());
     ASSERT_TRUE(panel.waitForItem(2));
     EXPECT_EQ(panel.registeredItems().value(1), second.serviceName());
@@ -114,20 +124,6 @@ TEST_F(StatusItemTest, SendsNewIconForChangedFramesOnlyOnceThePanelReadOrFourFra
     EXPECT_EQ(view.frame(), (Rect{0, 0, 30, 22}));
     ASSERT_TRUE(panel.waitFor([&] { return panel.iconPixmaps().value(0).width == 30; }));
     EXPECT_EQ(panel.iconPixmaps().value(1).width, 60);
-}
-
-TEST_F(StatusItemTest, ToolTipTitleIsTheTextAndChangesAreSignalledOnce) {
-    ASSERT_TRUE(panel.waitForItem());
-    item.button()->setToolTip("CPU: 12%");
-    item.button()->setToolTip("CPU: 12%");
-    panel.itemProperty("Id");
-    EXPECT_EQ(panel.newToolTipCount(), 1);
-    // Plain text in the title; hosts read the description as markup, so it stays empty.
-    const auto toolTip = panel.toolTip();
-    EXPECT_EQ(toolTip.title, "CPU: 12%");
-    EXPECT_TRUE(toolTip.description.isEmpty() && toolTip.iconName.isEmpty());
-    EXPECT_TRUE(toolTip.iconPixmap.isEmpty());
-    EXPECT_EQ(panel.itemProperty("IconAccessibleDesc"), "CPU: 12%");
 }
 
 // Hosts forward clicks in three ways; each opens the menu as a popup at the host's point, or at

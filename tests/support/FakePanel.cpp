@@ -3,7 +3,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
-#include <QTest>
 
 #include "PrivateBus.h"
 
@@ -88,18 +87,6 @@ bool FakePanel::start(bool replace) {
     return reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered;
 }
 
-void FakePanel::stop() {
-    bus.unregisterService(watcherService);
-}
-
-bool FakePanel::waitFor(const std::function<bool()>& condition, int timeoutMs) {
-    return QTest::qWaitFor(condition, timeoutMs);
-}
-
-bool FakePanel::waitForItem(int count, int timeoutMs) {
-    return waitFor([&] { return items.size() >= count; }, timeoutMs);
-}
-
 void FakePanel::RegisterStatusNotifierItem(const QString& service) {
     // A service may also be given as an object path on the caller's own connection.
     const QString name = service.startsWith('/') ? message().service() : service;
@@ -133,9 +120,6 @@ QDBusMessage FakePanel::call(const QString& path, const QString& interface, cons
 
 QVariant FakePanel::itemProperty(const QString& name) {
     const auto reply = call(itemPath, propertiesInterface, "Get", {itemInterface, name});
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        return {};
-    }
     return reply.arguments().value(0).value<QDBusVariant>().variant();
 }
 
@@ -182,25 +166,9 @@ bool FakePanel::aboutToShow(int id) {
 }
 
 void FakePanel::resetCounts() {
-    newIcons = 0;
-    newToolTips = 0;
-    layoutUpdates = 0;
+    newIcons = newToolTips = layoutUpdates = 0;
     propertyUpdates.clear();
     propertyRemovals.clear();
-}
-
-void FakePanel::onNewIcon() {
-    ++newIcons;
-    emit itemChanged();
-}
-
-void FakePanel::onNewToolTip() {
-    ++newToolTips;
-    emit itemChanged();
-}
-
-void FakePanel::onLayoutUpdated(uint, int) {
-    ++layoutUpdates;
 }
 
 void FakePanel::onItemsPropertiesUpdated(const QDBusMessage& signal) {

@@ -6,6 +6,7 @@
 #include <QDBusObjectPath>
 #include <QObject>
 #include <QStringList>
+#include <QTest>
 #include <QVariant>
 #include <functional>
 
@@ -39,14 +40,16 @@ class FakePanel : public QObject, protected QDBusContext {
     // takes the name over without a gap, as a panel started with --replace does. stop() gives it
     // up, as a crashing panel would; start() again plays the restarted panel.
     bool start(bool replace = false);
-    void stop();
+    void stop() { bus.unregisterService("org.kde.StatusNotifierWatcher"); }
 
-    // Bus names of the items registered since the last start(), in order.
-    QStringList registeredItems() const { return items; }
+    QStringList registeredItems() const { return items; }  // since the last start(), in order
     // Runs the event loop until `condition` holds or `timeoutMs` passed; returns the condition.
-    static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
-    // Waits until at least `count` items registered.
-    bool waitForItem(int count = 1, int timeoutMs = 5000);
+    static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
+        return QTest::qWaitFor(condition, timeoutMs);
+    }
+    bool waitForItem(int count = 1) {  // until `count` items registered
+        return waitFor([&] { return items.size() >= count; });
+    }
 
     // The item: the last registered one, at /StatusNotifierItem. Invalid QVariant on failure.
     QVariant itemProperty(const QString& name);
@@ -56,27 +59,21 @@ class FakePanel : public QObject, protected QDBusContext {
     // Calls a method of org.kde.StatusNotifierItem, e.g. "Activate" with {0, 0}.
     bool callItem(const QString& method, const QVariantList& args);
 
-    // The item's menu at menuPath().
+    // The item's menu at menuPath(). Event(id, eventId, 0, 0) awaits the call's reply.
     platform::DBusMenuLayoutItem menuLayout(const QStringList& names = {});
     uint menuRevision();
     platform::DBusMenuItemList groupProperties(const QList<int>& ids, const QStringList& names);
-    // Event(id, eventId, 0, 0); `clicked` etc. The call's reply is awaited.
     bool sendEvent(int id, const QString& eventId);
     bool click(int id) { return sendEvent(id, "clicked"); }
     bool aboutToShow(int id = 0);
 
-    // Signals seen from the item and its menu since the last resetCounts().
-    int newIconCount() const { return newIcons; }
-    int newToolTipCount() const { return newToolTips; }
-    int layoutUpdatedCount() const { return layoutUpdates; }
-    int itemsPropertiesUpdatedCount() const { return int(propertyUpdates.size()); }
-    // Each ItemsPropertiesUpdated's changed properties, by entry id.
-    const QList<platform::DBusMenuItemList>& itemsPropertiesUpdates() const {
-        return propertyUpdates;
-    }
-    const QList<platform::DBusMenuItemKeysList>& itemsPropertiesRemovals() const {
-        return propertyRemovals;
-    }
+    // Signals seen from the item and its menu since the last resetCounts(); the menu's property
+    // updates as each ItemsPropertiesUpdated's changed and removed properties, by entry id.
+    int newIcons = 0;
+    int newToolTips = 0;
+    int layoutUpdates = 0;
+    QList<platform::DBusMenuItemList> propertyUpdates;
+    QList<platform::DBusMenuItemKeysList> propertyRemovals;
     void resetCounts();
 
   public slots:
@@ -88,9 +85,15 @@ class FakePanel : public QObject, protected QDBusContext {
     void itemChanged();
 
   private slots:
-    void onNewIcon();
-    void onNewToolTip();
-    void onLayoutUpdated(uint revision, int parent);
+    void onNewIcon() {
+        ++newIcons;
+        emit itemChanged();
+    }
+    void onNewToolTip() {
+        ++newToolTips;
+        emit itemChanged();
+    }
+    void onLayoutUpdated(uint, int) { ++layoutUpdates; }
     // (a(ia{sv})a(ias)), read from the message: the panel registers none of the menu's types.
     void onItemsPropertiesUpdated(const QDBusMessage& signal);
 
@@ -102,9 +105,4 @@ class FakePanel : public QObject, protected QDBusContext {
     QDBusConnection bus;
     QStringList items;
     QString listenedService;
-    int newIcons = 0;
-    int newToolTips = 0;
-    int layoutUpdates = 0;
-    QList<platform::DBusMenuItemList> propertyUpdates;
-    QList<platform::DBusMenuItemKeysList> propertyRemovals;
 };

@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
             ++iconsRead;
         }
         if (panel.newToolTips > 0) {
-            panel.toolTip();
+            panel.itemProperty("ToolTip");
         }
         newIcons += panel.newIcons;
         panel.resetCounts();

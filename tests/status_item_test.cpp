@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCursor>
 #include <QMenu>
@@ -14,7 +15,12 @@
 #include "TestApp.h"
 #include "VirtualDisplay.h"
 #include "platform/drawing/GraphicsContext.h"
+#include "platform/system/Timer.h"
+#include "platform/tray/DBusMenuExporter.h"
+#include "platform/tray/PopupMenu.h"
 
+using platform::MenuItem;
+using platform::MenuTracking;
 using platform::StatusItem;
 using platform::View;
 
@@ -60,6 +66,34 @@ class StatusItemTest : public ::testing::Test {
     StatusItem item{44.0, bus.itemBus()};
 };
 
+// A menu of every kind of entry, exported by a status item that a fake panel reads; records the
+// commands chosen.
+class MenuTest : public StatusItemTest {
+  protected:
+    void SetUp() override {
+        StatusItemTest::SetUp();
+        auto menu = std::make_unique<platform::Menu>();
+        for (const auto& [title, key] :
+             {std::pair{"a_b", ""}, {"", ""}, {"switch", "p"}, {"off", ""}, {"command", ""}}) {
+            auto entry = std::make_shared<MenuItem>(
+                title, [this, title](MenuItem&) { chosen << title; }, key);
+            entries.push_back(*title ? entry : MenuItem::separatorItem());
+            menu->addItem(entries.back());
+        }
+        entries[0]->setEnabled(false);
+        entries[2]->setState(1);
+        entries[3]->setState(0);  // a switch that starts off
+        item.setMenu(std::move(menu));
+        ASSERT_TRUE(panel.waitForItem());
+    }
+    std::vector<std::shared_ptr<MenuItem>> entries;
+    QStringList chosen;
+};
+
+QVariant shortcut(const QString& key) {
+    return QVariant::fromValue(platform::DBusMenuShortcut{{"Control", key}});
+}
+
 }  // namespace
 
 TEST_F(StatusItemTest, RegistersUnderItsNameAndServesItsPropertiesToolTipAndClicks) {
@@ -83,11 +117,16 @@ TEST_F(StatusItemTest, RegistersUnderItsNameAndServesItsPropertiesToolTipAndClic
     // Plain text in the tooltip's title; hosts read the description as markup, so it stays empty.
     item.button()->setToolTip("CPU: 12%");
     item.button()->setToolTip("CPU: 12%");
-    const auto toolTip = panel.toolTip();
+    QString iconName, title, description;
+    const auto toolTip = panel.itemProperty("ToolTip").value<QDBusArgument>();  // (sa(iiay)ss)
+    toolTip.beginStructure();
+    toolTip >> iconName;
+    toolTip.beginArray();
+    EXPECT_TRUE(toolTip.atEnd());  // no images
+    toolTip.endArray();
+    toolTip >> title >> description;
     EXPECT_EQ(panel.newToolTips, 1);
-    EXPECT_EQ(toolTip.title, "CPU: 12%");
-    EXPECT_TRUE(toolTip.description.isEmpty() && toolTip.iconName.isEmpty());
-    EXPECT_TRUE(toolTip.iconPixmap.isEmpty());
+    EXPECT_EQ(QStringList({iconName, title, description}), QStringList({"", "CPU: 12%", ""}));
     EXPECT_EQ(panel.itemProperty("IconAccessibleDesc"), "CPU: 12%");
 
     // Another item of the process cannot have the well-known name.
@@ -124,6 +163,119 @@ TEST_F(StatusItemTest, SendsNewIconForChangedFramesOnlyOnceThePanelReadOrFourFra
     EXPECT_EQ(view.frame(), (Rect{0, 0, 30, 22}));
     ASSERT_TRUE(panel.waitFor([&] { return panel.iconPixmaps().value(0).width == 30; }));
     EXPECT_EQ(panel.iconPixmaps().value(1).width, 60);
+}
+
+TEST_F(MenuTest, ExportsEachEntrysProperties) {
+    const QList<QVariantMap> expected{
+        {{"label", "a__b"}, {"enabled", false}},  // an underscore would mark a mnemonic
+        {{"type", "separator"}},
+        {{"label", "switch"},
+         {"toggle-type", "checkmark"},
+         {"toggle-state", 1},
+         {"shortcut", shortcut("p")}},
+        {{"label", "off"}, {"toggle-type", "checkmark"}, {"toggle-state", 0}},
+        {{"label", "command"}},
+    };
+    const auto root = panel.menuLayout();
+    EXPECT_EQ(root.properties, (QVariantMap{{"children-display", "submenu"}}));
+    ASSERT_EQ(root.children.size(), expected.size());
+    for (int i = 0; i < expected.size(); ++i) {
+        QVariantMap properties = root.children[i].properties;
+        if (properties.contains("shortcut")) {  // arrives as a D-Bus argument, not our type
+            properties["shortcut"] =
+                QVariant::fromValue(qdbus_cast<platform::DBusMenuShortcut>(properties["shortcut"]));
+        }
+        EXPECT_EQ(root.children[i].id, i + 1);
+        EXPECT_EQ(properties, expected[i]) << i;
+    }
+    EXPECT_EQ(panel.menuLayout({"label"}).children[2].properties,
+              (QVariantMap{{"label", "switch"}}));
+}
+
+// Commands run from the event loop once the D-Bus call has returned: they may open a modal alert.
+TEST_F(MenuTest, ClicksRunEnabledCommandsAfterTheCallAndEndMenuTracking) {
+    panel.sendEvent(0, "opened");
+    EXPECT_FALSE(panel.aboutToShow(0));  // the same opening, announced twice
+    EXPECT_TRUE(MenuTracking::active());
+    item.menuExporter()->handleEvent(5, "clicked");
+    EXPECT_FALSE(MenuTracking::active());
+    EXPECT_TRUE(chosen.isEmpty());
+    panel.sendEvent(0, "closed");
+    EXPECT_FALSE(MenuTracking::active());
+    for (int id : {1, 3, 42}) {
+        panel.click(id);
+    }
+    ASSERT_TRUE(panel.waitFor([&] { return chosen.size() == 2; }));
+    EXPECT_EQ(chosen, (QStringList{"command", "switch"}));
+    // A panel that never reports the menu closed does not hold tracking for good.
+    item.menuExporter()->session().setGuardInterval(std::chrono::milliseconds(20));
+    panel.sendEvent(0, "opened");
+    ASSERT_TRUE(MenuTracking::active());
+    EXPECT_TRUE(panel.waitFor([] { return !MenuTracking::active(); }));
+}
+
+// Changes reach the panel merged, one update per pass with only what changed, and an open
+// popup at once.
+TEST_F(MenuTest, ChangesReachThePanelAsOneUpdateOfWhatChangedAndThePopupLive) {
+    platform::PopupMenu popup(*item.menu());
+    const auto actions = popup.widget().actions();
+    ASSERT_EQ(actions.size(), 5);
+    EXPECT_TRUE(actions[1]->isSeparator());
+    EXPECT_FALSE(actions[0]->isEnabled());
+    EXPECT_TRUE(actions[2]->isChecked());
+    EXPECT_EQ(actions[2]->shortcut(), QKeySequence("Ctrl+P"));
+    EXPECT_FALSE(actions[4]->isCheckable());
+    entries[4]->setTitle("x");
+    entries[4]->setTitle("command");  // set back within the pass: nothing to send
+    entries[0]->setTitle("c_d");
+    entries[0]->setEnabled(true);
+    entries[2]->setState(0);
+    EXPECT_EQ(actions[0]->text(), "c_d");
+    EXPECT_TRUE(actions[0]->isEnabled());
+    EXPECT_FALSE(actions[2]->isChecked());
+    ASSERT_TRUE(panel.waitFor([&] { return panel.propertyUpdates.size() == 1; }));
+    panel.menuRevision();  // a round trip: any second update would have arrived
+    QCoreApplication::processEvents();
+    ASSERT_EQ(panel.propertyUpdates.size(), 1);
+    const auto updates = panel.propertyUpdates.first();
+    ASSERT_EQ(updates.size(), 2);
+    EXPECT_EQ(std::pair(updates[0].id, updates[0].properties),
+              std::pair(1, QVariantMap{{"label", "c__d"}}));
+    EXPECT_EQ(std::pair(updates[1].id, updates[1].properties),
+              std::pair(3, QVariantMap{{"toggle-state", 0}}));
+    const auto removals = panel.propertyRemovals.first();
+    ASSERT_EQ(removals.size(), 1);
+    EXPECT_EQ(std::pair(removals[0].id, removals[0].properties),
+              std::pair(1, QStringList{"enabled"}));
+
+    item.menu()->addItem(std::make_shared<MenuItem>("late", MenuItem::Action(), ""));
+    ASSERT_TRUE(panel.waitFor([&] { return panel.layoutUpdates == 1; }));
+    EXPECT_EQ(panel.menuRevision(), 2u);
+    EXPECT_EQ(panel.menuLayout().children.value(5).properties.value("label"), "late");
+    EXPECT_EQ(popup.widget().actions().value(5)->text(), "late");
+    actions[4]->trigger();
+    EXPECT_TRUE(chosen.isEmpty());  // run from the loop, once the popup has closed
+    ASSERT_TRUE(panel.waitFor([&] { return !chosen.isEmpty(); }));
+}
+
+// Qt flips a checkable action by itself; a command that leaves the entry's state (a failed
+// login change) leaves the tick too.
+TEST_F(MenuTest, PopupTickFollowsTheEntryNotTheClick) {
+    platform::PopupMenu popup(*item.menu());
+    QAction* off = popup.widget().actions()[3];
+    off->trigger();
+    EXPECT_FALSE(off->isChecked());
+}
+
+// A client that asks for one entry 100,000 times gets it once, not a reply the size of its
+// request; ids that are no entry are skipped.
+TEST_F(MenuTest, GroupPropertiesAnswersEachEntryOnce) {
+    QList<int> ids(100000, 5);
+    ids.append({42, 1});
+    const auto found = panel.groupProperties(ids, {});
+    ASSERT_EQ(found.size(), 2);
+    EXPECT_EQ(found[0].id, 1);
+    EXPECT_EQ(found[1].properties, (QVariantMap{{"label", "command"}}));
 }
 
 // Hosts forward clicks in three ways; each opens the menu as a popup at the host's point, or at

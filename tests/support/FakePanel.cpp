@@ -16,13 +16,6 @@ const QDBusArgument& operator>>(const QDBusArgument& arg, IconPixmap& pixmap) {
     return arg;
 }
 
-const QDBusArgument& operator>>(const QDBusArgument& arg, ToolTip& toolTip) {
-    arg.beginStructure();
-    arg >> toolTip.iconName >> toolTip.iconPixmap >> toolTip.title >> toolTip.description;
-    arg.endStructure();
-    return arg;
-}
-
 const QDBusArgument& operator>>(const QDBusArgument& arg, DBusMenuLayoutItem& item) {
     arg.beginStructure();
     arg >> item.id >> item.properties;
@@ -125,10 +118,6 @@ QVariant FakePanel::itemProperty(const QString& name) {
 
 platform::IconPixmapList FakePanel::iconPixmaps() {
     return qdbus_cast<platform::IconPixmapList>(itemProperty("IconPixmap"));
-}
-
-platform::ToolTip FakePanel::toolTip() {
-    return qdbus_cast<platform::ToolTip>(itemProperty("ToolTip"));
 }
 
 QString FakePanel::menuPath() {

@@ -12,18 +12,6 @@
 
 #include "platform/tray/DBusTypes.h"
 
-namespace platform {
-
-// (sa(iiay)ss): icon name, icon images, title, description.
-struct ToolTip {
-    QString iconName;
-    IconPixmapList iconPixmap;
-    QString title;
-    QString description;
-};
-
-}  // namespace platform
-
 // A panel host on a given bus, for tests: plays org.kde.StatusNotifierWatcher, takes item
 // registrations, reads the item and its DBusMenu and sends menu events, counting what the item
 // signals. Calls to the item run a local event loop, so the item may live in the same thread.
@@ -54,7 +42,6 @@ class FakePanel : public QObject, protected QDBusContext {
     // The item: the last registered one, at /StatusNotifierItem. Invalid QVariant on failure.
     QVariant itemProperty(const QString& name);
     platform::IconPixmapList iconPixmaps();
-    platform::ToolTip toolTip();
     QString menuPath();
     // Calls a method of org.kde.StatusNotifierItem, e.g. "Activate" with {0, 0}.
     bool callItem(const QString& method, const QVariantList& args);

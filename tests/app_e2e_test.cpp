@@ -84,10 +84,10 @@ class AppEndToEnd : public ::testing::Test {
 
 // One whale per session: a second start leaves at once, and the name goes with the first. The
 // About box is modal; the menu stays served from inside its loop, and Quit ends both loops.
-TEST_F(AppEndToEnd, ShowsTheWholeItemKeepsItSingleAndQuitsAlsoFromInsideAModalAlert) {
+// Logout sends SIGTERM, Ctrl-C SIGINT (also while the About box runs), and a session may end by
+// taking its bus down: each ends the app as Quit does.
+TEST_F(AppEndToEnd, OneWholeItemPerSessionEndedLikeQuitByQuitSignalsAndTheEndOfTheBus) {
     startApp();
-    EXPECT_EQ(panel.registeredItems(),
-              QStringList{QString("org.kde.StatusNotifierItem-%1-1").arg(process.processId())});
     expectTheWholeItem();
     QProcess second;
     spawn(second);
@@ -98,20 +98,8 @@ TEST_F(AppEndToEnd, ShowsTheWholeItemKeepsItSingleAndQuitsAlsoFromInsideAModalAl
     click(quit);
     expectEndedLikeQuit();
     startApp();
-}
-
-// Logout sends SIGTERM, Ctrl-C SIGINT (also while the About box runs), and a session may end by
-// taking its bus down: each ends the app as Quit does. A shell starts background jobs with SIGINT
-// ignored, so that Ctrl-C is not for them; the app keeps it ignored.
-TEST_F(AppEndToEnd, SignalsAndTheEndOfTheSessionBusEndTheAppLikeQuit) {
-    process.setChildProcessModifier([] { std::signal(SIGINT, SIG_IGN); });
-    startApp();
-    ::kill(pid_t(process.processId()), SIGINT);
-    expectTheWholeItem();  // a round trip through the app's loop, where SIGINT would take effect
-    EXPECT_EQ(process.state(), QProcess::Running);
     ::kill(pid_t(process.processId()), SIGTERM);
     expectEndedLikeQuit();
-    process.setChildProcessModifier({});
     startApp();
     click(about);
     ::kill(pid_t(process.processId()), SIGINT);

@@ -7,8 +7,11 @@
 #include <csignal>
 
 // The signals are raised for real: a signal left to its default action ends this test process.
-TEST(TerminationSignals, FromInstallOnTheFirstSignalEndsTheAppOnceAndSigpipeIsHarmless) {
+// A shell starts background jobs with SIGINT ignored, so that Ctrl-C is not for them; it stays so.
+TEST(TerminationSignals, FromInstallOnTheFirstSignalEndsTheAppOnceSigpipeIsHarmlessIgnoredStays) {
+    std::signal(SIGINT, SIG_IGN);
     platform::TerminationSignals::install();
+    EXPECT_EQ(std::signal(SIGINT, SIG_IGN), SIG_IGN);
     // Before the event loop, or anything to hand the signal to, exists.
     std::raise(SIGTERM);
     std::raise(SIGPIPE);
@@ -19,7 +22,7 @@ TEST(TerminationSignals, FromInstallOnTheFirstSignalEndsTheAppOnceAndSigpipeIsHa
     int calls = 0;
     platform::TerminationSignals terminations([&] {
         ++calls;
-        std::raise(SIGINT);
+        std::raise(SIGTERM);
     });
     ASSERT_TRUE(QTest::qWaitFor([&] { return calls > 0; }));
     std::raise(SIGTERM);

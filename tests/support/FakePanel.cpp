@@ -116,16 +116,12 @@ QVariant FakePanel::itemProperty(const QString& name) {
     return reply.arguments().value(0).value<QDBusVariant>().variant();
 }
 
-platform::IconPixmapList FakePanel::iconPixmaps() {
-    return qdbus_cast<platform::IconPixmapList>(itemProperty("IconPixmap"));
-}
-
-QString FakePanel::menuPath() {
-    return itemProperty("Menu").value<QDBusObjectPath>().path();
-}
-
 bool FakePanel::callItem(const QString& method, const QVariantList& args) {
     return call(itemPath, itemInterface, method, args).type() == QDBusMessage::ReplyMessage;
+}
+
+platform::IconPixmapList FakePanel::iconPixmaps() {
+    return qdbus_cast<platform::IconPixmapList>(itemProperty("IconPixmap"));
 }
 
 platform::DBusMenuLayoutItem FakePanel::menuLayout(const QStringList& names) {

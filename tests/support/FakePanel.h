@@ -42,7 +42,7 @@ class FakePanel : public QObject, protected QDBusContext {
     // The item: the last registered one, at /StatusNotifierItem. Invalid QVariant on failure.
     QVariant itemProperty(const QString& name);
     platform::IconPixmapList iconPixmaps();
-    QString menuPath();
+    QString menuPath() { return itemProperty("Menu").value<QDBusObjectPath>().path(); }
     // Calls a method of org.kde.StatusNotifierItem, e.g. "Activate" with {0, 0}.
     bool callItem(const QString& method, const QVariantList& args);
 

@@ -162,3 +162,15 @@ TEST_F(MenuTest, GroupPropertiesAnswersEachEntryOnce) {
     EXPECT_EQ(found[0].id, 1);
     EXPECT_EQ(found[1].properties, (QVariantMap{{"label", "command"}}));
 }
+
+// The popup opens beside the panel, from the item's start, never over the item, on the screen.
+TEST(PopupPlacementTest, OpensBesideThePanelOnTheScreen) {
+    const auto at = [](QRect item, QRect panel) {
+        return platform::PopupMenu::placement(item, panel, {0, 0, 1000, 600}, {200, 150});
+    };
+    EXPECT_EQ(at({900, 5, 32, 16}, {0, 0, 1000, 26}), QPoint(800, 26));
+    EXPECT_EQ(at({100, 579, 32, 16}, {0, 574, 1000, 26}), QPoint(100, 424));
+    EXPECT_EQ(at({5, 300, 30, 15}, {0, 0, 40, 600}), QPoint(40, 300));
+    // A window in the middle of the screen is no panel: beside the item itself.
+    EXPECT_EQ(at({400, 250, 1, 1}, {300, 200, 400, 100}), QPoint(400, 251));
+}

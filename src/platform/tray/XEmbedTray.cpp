@@ -140,6 +140,12 @@ QColor mean(const QImage& image) {
     return QColor(int(red / count), int(green / count), int(blue / count));
 }
 
+// X11's device pixels in Qt's coordinates, which a scale factor (Xft.dpi, QT_SCALE_FACTOR) divides.
+QRect fromDevice(QRect rect) {
+    const qreal ratio = qGuiApp->devicePixelRatio();
+    return QRectF(QPointF(rect.topLeft()) / ratio, QSizeF(rect.size()) / ratio).toAlignedRect();
+}
+
 }  // namespace
 
 XEmbedTray::XEmbedTray() {
@@ -234,7 +240,8 @@ QRect XEmbedTray::topLevelAtPointer() {
         pointer && pointer->child != XCB_WINDOW_NONE
             ? ask(connection, xcb_get_geometry(connection, pointer->child), xcb_get_geometry_reply)
             : nullptr;
-    return geometry ? QRect(geometry->x, geometry->y, geometry->width, geometry->height) : QRect();
+    return geometry ? fromDevice({geometry->x, geometry->y, geometry->width, geometry->height})
+                    : QRect();
 }
 
 void XEmbedTray::setView(View& subview) {
@@ -410,9 +417,9 @@ bool XEmbedTray::iconEvent(const xcb_generic_event_t* event) {
             toolTipDelay.stop();
             QToolTip::hideText();
             if (press->detail == leftButton || press->detail == rightButton) {
-                emit clicked(
+                emit clicked(fromDevice(
                     {QPoint(press->root_x - press->event_x, press->root_y - press->event_y),
-                     windowSize});
+                     windowSize}));
             }
             return true;
         }
@@ -421,7 +428,7 @@ bool XEmbedTray::iconEvent(const xcb_generic_event_t* event) {
             if (enter->event != window) {
                 return false;
             }
-            pointer = {enter->root_x, enter->root_y};
+            pointer = fromDevice({enter->root_x, enter->root_y, 1, 1}).topLeft();
             toolTipDelay.start();
             return true;
         }

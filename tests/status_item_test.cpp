@@ -278,9 +278,21 @@ TEST_F(MenuTest, GroupPropertiesAnswersEachEntryOnce) {
     EXPECT_EQ(found[1].properties, (QVariantMap{{"label", "command"}}));
 }
 
-// Hosts forward clicks in three ways; each opens the menu as a popup at the host's point, or at
-// the cursor when the host's point is none or far from the cursor that just clicked. Qt runs on xcb
-// here, so the popup is a real X11 window.
+// The popup opens beside the panel, from the item's start, never over the item, on the screen.
+TEST(PopupPlacementTest, OpensBesideThePanelOnTheScreen) {
+    const auto at = [](QRect item, QRect panel) {
+        return platform::PopupMenu::placement(item, panel, {0, 0, 1000, 600}, {200, 150});
+    };
+    EXPECT_EQ(at({900, 5, 32, 16}, {0, 0, 1000, 26}), QPoint(800, 26));
+    EXPECT_EQ(at({100, 579, 32, 16}, {0, 574, 1000, 26}), QPoint(100, 424));
+    EXPECT_EQ(at({5, 300, 30, 15}, {0, 0, 40, 600}), QPoint(40, 300));
+    // A window in the middle of the screen is no panel: beside the item itself.
+    EXPECT_EQ(at({400, 250, 1, 1}, {300, 200, 400, 100}), QPoint(400, 251));
+}
+
+// Hosts forward clicks in three ways; each opens the menu as a popup below the host's point (no
+// panel here), or the cursor when the host's point is none or far from the cursor that just
+// clicked. Qt runs on xcb here, so the popup is a real X11 window.
 TEST(StatusItemOnX11Test, EveryClickOpensThePopupAtThePointOrTheCursor) {
     VirtualDisplay display;
     TestApp app;
@@ -303,9 +315,9 @@ TEST(StatusItemOnX11Test, EveryClickOpensThePopupAtThePointOrTheCursor) {
         const char* method;
         QPoint point, expected;
     } hostClicks[] = {
-        {"Activate", {380, 290}, {380, 290}},
-        {"SecondaryActivate", {0, 24}, {400, 300}},  // MATE's point, wherever the item is
-        {"ContextMenu", {0, 0}, {400, 300}},
+        {"Activate", {380, 290}, {380, 291}},
+        {"SecondaryActivate", {0, 24}, {400, 301}},  // MATE's point, wherever the item is
+        {"ContextMenu", {0, 0}, {400, 301}},
     };
     for (const auto& host : hostClicks) {
         SCOPED_TRACE(host.method);

@@ -27,9 +27,12 @@ class SquareView : public platform::View {
     }
 };
 
+// The panel's height: taller than its icons (XFCE's), or as high (MATE's).
+class XEmbedTrayTest : public testing::TestWithParam<int> {};
+
 }  // namespace
 
-TEST(XEmbedTrayTest, DocksAtTwoToOneDrawsAtTheTraysHeightOverThePanelAndTakesClicks) {
+TEST_P(XEmbedTrayTest, DocksAtTwoToOneDrawsAtTheTraysHeightOverThePanelAndTakesClicks) {
     VirtualDisplay display;
     ASSERT_TRUE(display.isRunning());
     TestApp app;
@@ -39,13 +42,14 @@ TEST(XEmbedTrayTest, DocksAtTwoToOneDrawsAtTheTraysHeightOverThePanelAndTakesCli
     icon.setView(view);
     icon.show();
     // A tray that starts after the icon, as a panel started later does.
-    FakeXEmbedTray tray(display.name());
+    FakeXEmbedTray tray(display.name(), GetParam());
     ASSERT_TRUE(FakePanel::waitFor([&] { return tray.shownIcons() == 1; }));
     EXPECT_EQ(tray.requestedSize(), QSize(44, 22));
     ASSERT_TRUE(FakePanel::waitFor([&] { return tray.iconPixels().pixel(15, 8) == ink; }));
     const QImage pixels = tray.iconPixels();
     EXPECT_EQ(pixels.size(), QSize(32, 16));
     EXPECT_EQ(pixels.pixel(16, 8), 0xff336699);
+    // Not the mark the tray left there.
     EXPECT_EQ(pixels.pixel(31, 0), 0xff336699);
 
     // A new look of the panel shows behind the scene within a second.
@@ -65,3 +69,5 @@ TEST(XEmbedTrayTest, DocksAtTwoToOneDrawsAtTheTraysHeightOverThePanelAndTakesCli
     ASSERT_TRUE(FakePanel::waitFor([&] { return clicked.size() >= 2; }));
     EXPECT_EQ(clicked.size(), 2);
 }
+
+INSTANTIATE_TEST_SUITE_P(PanelHeights, XEmbedTrayTest, testing::Values(26, 16));

@@ -18,16 +18,16 @@ void send(xcb_connection_t* connection, xcb_window_t window, uint32_t mask, Even
 
 }  // namespace
 
-FakeXEmbedTray::FakeXEmbedTray(const QString& display, QRgb background) {
+FakeXEmbedTray::FakeXEmbedTray(const QString& display, int height) : height(height) {
     connection = xcb_connect(display.toUtf8().constData(), nullptr);
     if (xcb_connection_has_error(connection)) {
         return;
     }
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
     const xcb_window_t window = xcb_generate_id(connection);
-    const uint32_t colour = background & 0xffffff;
-    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, root, 0, 0, 200, 26, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL,
+    const uint32_t colour = 0x336699;
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, root, 0, 0, 200, uint16_t(height),
+                      0, XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL,
                       &colour);
     xcb_map_window(connection, window);
     const xcb_atom_t selection = atom("_NET_SYSTEM_TRAY_S0");
@@ -76,8 +76,8 @@ void FakeXEmbedTray::syncWithQt() {
     }
 }
 
-// Embeds each icon that asked, 5 pixels from the panel's top, at the icon height and the aspect
-// of its minimum size.
+// Embeds each icon that asked, centred in the panel's height, at the icon height and the aspect
+// of its minimum size, over a white column at the icon's right end.
 void FakeXEmbedTray::takeDockRequests() {
     // A round trip of our own, so that every message the display has queued for us is in.
     free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
@@ -91,7 +91,14 @@ void FakeXEmbedTray::takeDockRequests() {
                 uint32_t(wanted.isEmpty() ? iconHeight
                                           : iconHeight * wanted.width() / wanted.height()),
                 uint32_t(iconHeight)};
-            xcb_reparent_window(connection, docked.back(), owner, 8, 5);
+            const int16_t top = int16_t((height - iconHeight) / 2);
+            const xcb_rectangle_t mark{int16_t(6 + size.begin()[0]), top, 2, iconHeight};
+            const uint32_t white = 0xffffff;
+            const xcb_gcontext_t gc = xcb_generate_id(connection);
+            xcb_create_gc(connection, gc, owner, XCB_GC_FOREGROUND, &white);
+            xcb_poly_fill_rectangle(connection, owner, gc, 1, &mark);
+            xcb_free_gc(connection, gc);
+            xcb_reparent_window(connection, docked.back(), owner, 8, top);
             xcb_configure_window(connection, docked.back(),
                                  XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
                                  std::data(size));

@@ -6,15 +6,17 @@
 #include <QString>
 #include <vector>
 
-// An XEmbed system tray for tests: a panel window of one plain colour that owns the
-// _NET_SYSTEM_TRAY_S0 selection on an X display and embeds the icons that ask to dock, at the
-// panel's icon height and the aspect of their minimum size, as XFCE's tray does. Made after the
+// An XEmbed system tray for tests: a panel window of one plain colour (0xff336699) and `height`
+// that owns the _NET_SYSTEM_TRAY_S0 selection on an X display and embeds the icons that ask to
+// dock, at the panel's icon height and the aspect of their minimum size, as XFCE's tray does, or
+// as high as the panel, as MATE's does. It leaves a white mark where an icon docks, as a tray
+// that drew something there before does. Made after the
 // application object; FakePanel::waitFor([&] { return tray.shownIcons() == 1; }) waits for an icon.
 class FakeXEmbedTray {
   public:
     static constexpr int iconHeight = 16;
 
-    explicit FakeXEmbedTray(const QString& display, QRgb background = 0xff336699);
+    explicit FakeXEmbedTray(const QString& display, int height = 26);
     ~FakeXEmbedTray();
     FakeXEmbedTray(const FakeXEmbedTray&) = delete;
     FakeXEmbedTray& operator=(const FakeXEmbedTray&) = delete;
@@ -41,5 +43,6 @@ class FakeXEmbedTray {
     xcb_connection_t* connection = nullptr;
     xcb_window_t owner = XCB_WINDOW_NONE;
     xcb_atom_t opcode = XCB_ATOM_NONE;
+    int height;
     std::vector<xcb_window_t> docked;
 };

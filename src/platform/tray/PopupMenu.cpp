@@ -1,8 +1,11 @@
 #include "platform/tray/PopupMenu.h"
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QKeySequence>
+#include <QScreen>
 #include <QTimer>
+#include <algorithm>
 
 namespace platform {
 
@@ -28,8 +31,34 @@ PopupMenu::PopupMenu(Menu& source) : session(source) {
 
 PopupMenu::~PopupMenu() = default;
 
-void PopupMenu::popup(QPoint position) {
-    menu.popup(position);
+void PopupMenu::popup(QRect item, QRect panel) {
+    const QScreen* screen = QGuiApplication::screenAt(item.center());
+    if (!screen) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    menu.popup(placement(item, panel, screen->geometry(), menu.sizeHint()));
+}
+
+QPoint PopupMenu::placement(QRect item, QRect panel, QRect screen, QSize size) {
+    const bool across = panel.width() >= panel.height();
+    const bool alongEdge =
+        across ? (panel.top() == screen.top() || panel.bottom() == screen.bottom()) &&
+                     panel.height() <= screen.height() / 4
+               : (panel.left() == screen.left() || panel.right() == screen.right()) &&
+                     panel.width() <= screen.width() / 4;
+    const QRect edge = panel.isValid() && alongEdge ? panel : item;
+    QPoint at;
+    if (edge.width() >= edge.height()) {
+        const bool below = edge.center().y() < screen.center().y();
+        at = {item.left(), below ? edge.bottom() + 1 : edge.top() - size.height()};
+    } else {
+        const bool right = edge.center().x() < screen.center().x();
+        at = {right ? edge.right() + 1 : edge.left() - size.width(), item.top()};
+    }
+    const QPoint last(std::max(screen.left(), screen.right() + 1 - size.width()),
+                      std::max(screen.top(), screen.bottom() + 1 - size.height()));
+    return {std::clamp(at.x(), screen.left(), last.x()),
+            std::clamp(at.y(), screen.top(), last.y())};
 }
 
 QMenu& PopupMenu::widget() {

@@ -100,10 +100,15 @@ bool StatusItem::popUpMenu(QPoint position) {
     // Not every host passes the item's place (MATE's notification area sends (0, 24) wherever
     // the item is); the pointer has just clicked the item, so a point far from it is not trusted.
     const QPoint pointer = QCursor::pos();
-    if (popup) {
-        popup->popup((position - pointer).manhattanLength() > 64 ? pointer : position);
-    }
+    popUpMenuAt({(position - pointer).manhattanLength() > 64 ? pointer : position, QSize(1, 1)});
     return true;
+}
+
+// The pointer has just clicked the item: the window under it is the panel.
+void StatusItem::popUpMenuAt(QRect item) {
+    if (popup) {
+        popup->popup(item, XEmbedTray::topLevelAtPointer());
+    }
 }
 
 // A read serves the newest frame, held ones included.
@@ -180,7 +185,7 @@ void StatusItem::exportFrame() {
 }
 
 void StatusItem::dress(XEmbedTray& icon) {
-    connect(&icon, &XEmbedTray::clicked, this, [this] { popUpMenu({}); });
+    connect(&icon, &XEmbedTray::clicked, this, &StatusItem::popUpMenuAt);
     connect(&icon, &XEmbedTray::backgroundChanged, this, [this](const QColor& colour) {
         if (view) {
             view->setPanelBackground(colour);

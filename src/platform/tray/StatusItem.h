@@ -56,8 +56,9 @@ class StatusItem : public QObject, private StatusNotifierItem::Source {
     // A click on the item opens the menu.
     void setMenu(std::unique_ptr<Menu> menu);
     Menu* menu() const;
-    // Opens the menu as a popup of our own at `position` on the screen, or at the cursor for
-    // (0, 0), for hosts that ask the item to show its menu instead of showing the exported one.
+    // Opens the menu as a popup of our own beside the panel, at `position` along it, or at the
+    // cursor for (0, 0), for hosts that ask the item to show its menu instead of showing the
+    // exported one.
     // Needs a widget application; without one there is no popup. False on Wayland, where a
     // window cannot place itself: a popup without a parent surface would open wherever the
     // compositor puts new windows.
@@ -75,6 +76,7 @@ class StatusItem : public QObject, private StatusNotifierItem::Source {
 
   private:
     friend class StatusButton;
+    void popUpMenuAt(QRect item);
     void attachView(View& view);
     void setToolTip(const QString& text);
     void exportFrame();

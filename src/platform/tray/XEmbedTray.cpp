@@ -140,6 +140,12 @@ QColor mean(const QImage& image) {
     return QColor(int(red / count), int(green / count), int(blue / count));
 }
 
+// X11's device pixels in Qt's coordinates, which a scale factor (Xft.dpi, QT_SCALE_FACTOR) divides.
+QRect fromDevice(QRect rect) {
+    const qreal ratio = qGuiApp->devicePixelRatio();
+    return QRectF(QPointF(rect.topLeft()) / ratio, QSizeF(rect.size()) / ratio).toAlignedRect();
+}
+
 }  // namespace
 
 XEmbedTray::XEmbedTray() {
@@ -220,6 +226,22 @@ qint64 XEmbedTray::compositorPid() {
     xcb_connection_t* connection = qtConnection();
     const QByteArray manager = "_NET_WM_CM_S" + QByteArray::number(screenNumber());
     return connection ? selectionOwnerPid(connection, internAtom(connection, manager)) : 0;
+}
+
+QRect XEmbedTray::topLevelAtPointer() {
+    xcb_connection_t* connection = qtConnection();
+    const xcb_screen_t* screen = connection ? screenOf(connection) : nullptr;
+    if (!screen) {
+        return {};
+    }
+    const auto pointer =
+        ask(connection, xcb_query_pointer(connection, screen->root), xcb_query_pointer_reply);
+    const auto geometry =
+        pointer && pointer->child != XCB_WINDOW_NONE
+            ? ask(connection, xcb_get_geometry(connection, pointer->child), xcb_get_geometry_reply)
+            : nullptr;
+    return geometry ? fromDevice({geometry->x, geometry->y, geometry->width, geometry->height})
+                    : QRect();
 }
 
 void XEmbedTray::setView(View& subview) {
@@ -395,7 +417,9 @@ bool XEmbedTray::iconEvent(const xcb_generic_event_t* event) {
             toolTipDelay.stop();
             QToolTip::hideText();
             if (press->detail == leftButton || press->detail == rightButton) {
-                emit clicked();
+                emit clicked(fromDevice(
+                    {QPoint(press->root_x - press->event_x, press->root_y - press->event_y),
+                     windowSize}));
             }
             return true;
         }
@@ -404,7 +428,7 @@ bool XEmbedTray::iconEvent(const xcb_generic_event_t* event) {
             if (enter->event != window) {
                 return false;
             }
-            pointer = {enter->root_x, enter->root_y};
+            pointer = fromDevice({enter->root_x, enter->root_y, 1, 1}).topLeft();
             toolTipDelay.start();
             return true;
         }
@@ -433,7 +457,9 @@ void XEmbedTray::resized(QSize size) {
 
 // Right after docking the window still shows what the panel drew there, its own background. A
 // tray that was still moving its icons may have left something else: the snapshot is trusted
-// only where it joins the panel's rows above and below it.
+// only where it joins the panel's rows above and below it. An icon as high as the panel has no
+// such rows, and what it shows may be a drawing the tray made there before (MATE's applet handle
+// at the notification area's end): its background is always rebuilt from the columns beside it.
 void XEmbedTray::takeBackground() {
     panel = window;
     for (auto tree = ask(connection, xcb_query_tree(connection, window), xcb_query_tree_reply);
@@ -443,7 +469,8 @@ void XEmbedTray::takeBackground() {
     }
     around = surroundings();
     const QImage snapshot = grab(connection, window, {{0, 0}, windowSize});
-    const bool joins = !snapshot.isNull() && rowMatches(snapshot, 0, around.above) &&
+    const bool joins = !snapshot.isNull() && (!around.above.isNull() || !around.below.isNull()) &&
+                       rowMatches(snapshot, 0, around.above) &&
                        rowMatches(snapshot, snapshot.height() - 1, around.below);
     setBackground(joins ? snapshot : rebuilt(around));
     watch.start();
@@ -467,44 +494,55 @@ void XEmbedTray::setBackground(const QImage& image) {
     paint();
 }
 
-// The panel's pixel rows just above and just below the icon, read from the panel's own window
-// (a compositor may leave the screen's unfilled); null where the icon touches its edge.
+// The panel's pixels around the icon, read from the panel's own window (a compositor may leave
+// the screen's unfilled); a strip is null where the icon touches the panel's edge.
 XEmbedTray::Surroundings XEmbedTray::surroundings() const {
     const auto at = ask(connection, xcb_translate_coordinates(connection, window, panel, 0, 0),
                         xcb_translate_coordinates_reply);
     const auto geometry =
         ask(connection, xcb_get_geometry(connection, panel), xcb_get_geometry_reply);
-    const int width = windowSize.width();
-    if (!at || !geometry || panel == window || at->dst_x < 0 ||
-        at->dst_x + width > geometry->width) {
+    if (!at || !geometry || panel == window) {
         return {};
     }
-    const int y = at->dst_y;
-    const int below = y + windowSize.height();
-    return {y > 0 ? grab(connection, panel, {at->dst_x, y - 1, width, 1}) : QImage(),
-            below < geometry->height ? grab(connection, panel, {at->dst_x, below, width, 1})
-                                     : QImage()};
+    const QRect inside(0, 0, geometry->width, geometry->height);
+    const QRect icon(QPoint(at->dst_x, at->dst_y), windowSize);
+    const auto strip = [&](QRect area) {
+        return inside.contains(area) ? grab(connection, panel, area) : QImage();
+    };
+    Surroundings pixels{strip({icon.left(), icon.top() - 1, icon.width(), 1}),
+                        strip({icon.left(), icon.bottom() + 1, icon.width(), 1}),
+                        {},
+                        {}};
+    if (pixels.above.isNull() && pixels.below.isNull()) {
+        pixels.left = strip({icon.left() - 1, icon.top(), 1, icon.height()});
+        pixels.right = strip({icon.right() + 1, icon.top(), 1, icon.height()});
+    }
+    return pixels;
 }
 
-// The panel behind the icon from the rows around it: each column blends from the pixel above to
-// the one below, which is exact for a plain colour and close for the gradients panels draw.
-QImage XEmbedTray::rebuilt(const Surroundings& rows) const {
+// The panel behind the icon from the strips around it: a blend from the row above to the one
+// below in each column, or from the column left to the one right in each row. That is exact for
+// a plain colour and close for the gradients panels draw.
+QImage XEmbedTray::rebuilt(const Surroundings& pixels) const {
     QImage image(windowSize, QImage::Format_RGB32);
-    if (rows.above.isNull() && rows.below.isNull()) {
+    const bool rows = !pixels.above.isNull() || !pixels.below.isNull();
+    const QImage& first = rows ? pixels.above : pixels.left;
+    const QImage& second = rows ? pixels.below : pixels.right;
+    if (first.isNull() && second.isNull()) {
         image.fill(QGuiApplication::palette().color(QPalette::Window));
         return image;
     }
-    const QImage& top = rows.above.isNull() ? rows.below : rows.above;
-    const QImage& bottom = rows.below.isNull() ? rows.above : rows.below;
-    const auto* up = reinterpret_cast<const QRgb*>(top.constScanLine(0));
-    const auto* down = reinterpret_cast<const QRgb*>(bottom.constScanLine(0));
+    const QImage& from = first.isNull() ? second : first;
+    const QImage& to = second.isNull() ? first : second;
     for (int y = 0; y < image.height(); ++y) {
-        const double t = (y + 0.5) / image.height();
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < image.width(); ++x) {
-            const auto mix = [t](int a, int b) { return qRound(a + (b - a) * t); };
-            line[x] = qRgb(mix(qRed(up[x]), qRed(down[x])), mix(qGreen(up[x]), qGreen(down[x])),
-                           mix(qBlue(up[x]), qBlue(down[x])));
+            const double t = rows ? (y + 0.5) / image.height() : (x + 0.5) / image.width();
+            const QRgb a = rows ? from.pixel(x, 0) : from.pixel(0, y);
+            const QRgb b = rows ? to.pixel(x, 0) : to.pixel(0, y);
+            const auto mix = [t](int p, int q) { return qRound(p + (q - p) * t); };
+            line[x] =
+                qRgb(mix(qRed(a), qRed(b)), mix(qGreen(a), qGreen(b)), mix(qBlue(a), qBlue(b)));
         }
     }
     return image;

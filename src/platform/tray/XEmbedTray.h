@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 #include <QTimer>
 #include <vector>
@@ -19,7 +20,9 @@ namespace platform {
 // with the default visual, painted with the view at the height the tray gives it. The window has
 // no usable transparent background there, so it paints the panel's background itself: what the
 // window showed right after docking, and, when the pixels around it change (a new panel theme,
-// light or dark), a background rebuilt from them. Docks again whenever a new tray appears.
+// light or dark), a background rebuilt from them: the panel's rows above and below the icon, or
+// for an icon as high as the panel (MATE's), its columns left and right of it. Docks again
+// whenever a new tray appears.
 class XEmbedTray : public QObject, public QAbstractNativeEventFilter {
     Q_OBJECT
 
@@ -34,6 +37,9 @@ class XEmbedTray : public QObject, public QAbstractNativeEventFilter {
     static qint64 trayOwnerPid();
     // The process that composites the screen (owns _NET_WM_CM_S<n>); 0 for none.
     static qint64 compositorPid();
+    // The top-level window under the pointer on the screen, null for none: right after a click
+    // on the item, the panel that holds it.
+    static QRect topLevelAtPointer();
 
     // The icon follows `view`: its size is what the window asks the tray for, and every display
     // pass of it is painted again at the window's size.
@@ -46,8 +52,8 @@ class XEmbedTray : public QObject, public QAbstractNativeEventFilter {
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr* result) override;
 
   signals:
-    // A left or right click on the icon.
-    void clicked();
+    // A left or right click on the icon, and where the icon is on the screen.
+    void clicked(const QRect& icon);
     // A tray appeared or went away, whether the icon is shown or not.
     void trayChanged();
     // The mean colour of the panel behind the icon, when first seen and when it changed; an
@@ -55,9 +61,13 @@ class XEmbedTray : public QObject, public QAbstractNativeEventFilter {
     void backgroundChanged(const QColor& colour);
 
   private:
+    // The panel's pixel rows above and below the icon, or where it has none, its pixel columns
+    // left and right of it.
     struct Surroundings {
         QImage above;
         QImage below;
+        QImage left;
+        QImage right;
         bool operator==(const Surroundings&) const = default;
     };
 
@@ -71,7 +81,7 @@ class XEmbedTray : public QObject, public QAbstractNativeEventFilter {
     void takeBackground();
     void checkSurroundings();
     Surroundings surroundings() const;
-    QImage rebuilt(const Surroundings& rows) const;
+    QImage rebuilt(const Surroundings& pixels) const;
     void setBackground(const QImage& image);
     void paint();
     void present();
@@ -90,8 +100,8 @@ class XEmbedTray : public QObject, public QAbstractNativeEventFilter {
     QSize windowSize;
     QSize requested;
     QPointer<View> view;
-    // The panel as it shows behind the icon, and its pixel rows just above and below the icon,
-    // which tell when its look changed.
+    // The panel as it shows behind the icon, and its pixels around the icon, which tell when its
+    // look changed.
     QImage background;
     Surroundings around;
     QImage frame;

@@ -29,9 +29,14 @@ TEST_F(DefaultsTest, ReadsBooleansAsBooleansAndAnythingElseAsItsText) {
                                                     {"showPercentage=false", false},
                                                     {"showPercentage=False", "False"},
                                                     {"showPercentage=1", "1"}};
+    // A file per row: QSettings knows a file it read by its name, size and time, which the same
+    // file rewritten with the other case of "false" within one clock tick keeps.
     for (const auto& [stored, value] : rows) {
-        write("[General]\n" + stored + "\n");
-        EXPECT_EQ(platform::Defaults(path).objectForKey("showPercentage"), value) << stored.data();
+        QFile file(dir.filePath(stored + ".conf"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("[General]\n" + stored + "\n"));
+        file.close();
+        EXPECT_EQ(platform::Defaults(file.fileName()).objectForKey("showPercentage"), value)
+            << stored.data();
     }
 }
 

@@ -14,13 +14,10 @@ using platform::BusMessage;
 
 namespace {
 
-int nestedCalls = 0;
-
 // A handler that uses the bus again, as a watcher that appears and is registered with at once
 // does: the handler's own dispatch must not end the connection.
 int reenter(BusMessage&, BusMessage& reply, void* connection) {
     static_cast<BusConnection*>(connection)->dispatch();
-    ++nestedCalls;
     return reply.append("s", "again");
 }
 
@@ -61,7 +58,6 @@ TEST(BusConnectionTest, ServesAnInterfaceFromItsTableAndHandlersThatDispatchAgai
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(call("test.Whale", "Reenter", {}).arguments(), QVariantList{"again"});
     }
-    EXPECT_EQ(nestedCalls, 3);
     EXPECT_TRUE(connection.isConnected()) << qPrintable(connection.errorMessage());
     const auto depth = call("org.freedesktop.DBus.Properties", "Get", {"test.Whale", "Depth"});
     EXPECT_EQ(depth.arguments().value(0).value<QDBusVariant>().variant(), 7U);

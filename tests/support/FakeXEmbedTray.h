@@ -6,12 +6,10 @@
 #include <QString>
 #include <vector>
 
-// An XEmbed system tray for tests: a panel window of one plain colour (0xff336699) and `height`
-// that owns the _NET_SYSTEM_TRAY_S0 selection on an X display and embeds the icons that ask to
-// dock, at the panel's icon height and the aspect of their minimum size, as XFCE's tray does, or
-// as high as the panel, as MATE's does. It leaves a white mark where an icon docks, as a tray
-// that drew something there before does. Made after the
-// application object; FakePanel::waitFor([&] { return tray.shownIcons() == 1; }) waits for an icon.
+// An XEmbed system tray for tests: a panel window of one colour (0xff336699) and `height` that
+// owns _NET_SYSTEM_TRAY_S0 and docks the icons that ask at its icon height and their aspect, as
+// XFCE's tray does, or as high as the panel, as MATE's. It leaves a white mark where an icon
+// docks, as a tray that drew something there before does. Made after the application object.
 class FakeXEmbedTray {
   public:
     static constexpr int iconHeight = 16;
@@ -21,7 +19,6 @@ class FakeXEmbedTray {
     FakeXEmbedTray(const FakeXEmbedTray&) = delete;
     FakeXEmbedTray& operator=(const FakeXEmbedTray&) = delete;
 
-    bool isRunning() const { return owner != XCB_WINDOW_NONE; }
     // How many docked icons exist right now. Everything this process's Qt has sent the display
     // before the call is taken into account.
     int shownIcons();

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <sys/types.h>
-
+#include <QProcess>
 #include <QString>
 
 // An Xvfb server of the test's own, for tests that need a real X11 display (popups, the XEmbed
@@ -16,6 +15,6 @@ class VirtualDisplay {
     const QString& name() const { return displayName; }  // ":N"
 
   private:
-    pid_t server = -1;
+    QProcess server;
     QString displayName;
 };

@@ -26,8 +26,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     });
 
-    int iconsRead = 0;
-    int newIcons = 0;
+    int iconsRead = 0, newIcons = 0;
     QTimer reader;
     reader.setSingleShot(true);
     reader.setInterval(delayAt > 0 ? args.value(delayAt + 1).toInt() : 0);
@@ -53,8 +52,7 @@ int main(int argc, char** argv) {
         std::printf("fake-panel: %d icons read, %d NewIcon signals in the last minute\n", iconsRead,
                     newIcons);
         std::fflush(stdout);
-        iconsRead = 0;
-        newIcons = 0;
+        iconsRead = newIcons = 0;
     });
     report.start(60 * 1000);
     return QCoreApplication::exec();

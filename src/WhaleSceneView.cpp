@@ -185,9 +185,7 @@ void WhaleSceneView::emitSprays(double dt) {
 
 void WhaleSceneView::advanceSprays(double dt) {
     const double ceiling = bounds().height - ceilingBelowTop;
-    std::vector<Spray> alive;
-    alive.reserve(sprays.size());
-    for (Spray spray : sprays) {
+    for (Spray& spray : sprays) {
         spray.x += dt * spray.vx;
         spray.y += dt * spray.vy;
         if (spray.y > ceiling) {
@@ -195,11 +193,8 @@ void WhaleSceneView::advanceSprays(double dt) {
             spray.vy = -0.35 * std::abs(spray.vy);
         }
         spray.life -= dt;
-        if (spray.life > 0.0) {
-            alive.push_back(spray);
-        }
     }
-    sprays = std::move(alive);
+    std::erase_if(sprays, [](const Spray& spray) { return !(spray.life > 0.0); });
 }
 
 void WhaleSceneView::drawSprays(platform::GraphicsContext& context, double dx, double dy) {

@@ -1,6 +1,7 @@
 #include "WhaleSceneView.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 
@@ -132,10 +133,18 @@ QColor WhaleSceneView::percentColor() const {
 }
 
 QString WhaleSceneView::percentText(double fraction) {
+    // Formatted once: the label is asked for on every frame.
+    static const std::array<QString, 101> texts = [] {
+        std::array<QString, 101> all;
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            all[i] = QString::asprintf("%3zu%%", i);
+        }
+        return all;
+    }();
     double percent = std::round(fraction * 100.0);  // halves away from zero
     // Loads are fractions from 0 to 1; anything else is clamped so the label never overflows.
     percent = std::isnan(percent) ? 0.0 : std::clamp(percent, 0.0, 100.0);
-    return QString::asprintf("%3lld%%", static_cast<long long>(percent));
+    return texts[static_cast<std::size_t>(percent)];
 }
 
 void WhaleSceneView::drawEmojiWhale(double dx, double dy, int pixelSize) {
@@ -176,9 +185,7 @@ void WhaleSceneView::emitSprays(double dt) {
 
 void WhaleSceneView::advanceSprays(double dt) {
     const double ceiling = bounds().height - ceilingBelowTop;
-    std::vector<Spray> alive;
-    alive.reserve(sprays.size());
-    for (Spray spray : sprays) {
+    for (Spray& spray : sprays) {
         spray.x += dt * spray.vx;
         spray.y += dt * spray.vy;
         if (spray.y > ceiling) {
@@ -186,11 +193,8 @@ void WhaleSceneView::advanceSprays(double dt) {
             spray.vy = -0.35 * std::abs(spray.vy);
         }
         spray.life -= dt;
-        if (spray.life > 0.0) {
-            alive.push_back(spray);
-        }
     }
-    sprays = std::move(alive);
+    std::erase_if(sprays, [](const Spray& spray) { return !(spray.life > 0.0); });
 }
 
 void WhaleSceneView::drawSprays(platform::GraphicsContext& context, double dx, double dy) {

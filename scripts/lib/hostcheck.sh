@@ -167,6 +167,7 @@ hostcheck_wait_for_item() {
         # Where the panel serves the XEmbed tray itself, the item shows as an XEmbed icon instead.
         xwininfo -root -tree | grep -q '("spoutwise" "Spoutwise")' || return 1
         registered='no: XEmbed icon'
+        hostcheck_surface='XEmbed icon'  # what the tables report
         return 0
     fi
     registered='no (XEmbed)'

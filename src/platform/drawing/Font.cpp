@@ -3,9 +3,9 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
-#include <QHash>
 #include <QStringList>
 #include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -25,20 +25,24 @@ QFont resolved(QFont font, int pixelSize, QFont::Weight weight) {
 // Resolving an alias asks fontconfig and measuring figures shapes text, tens of microseconds,
 // and the scene asks for its fonts on every frame: keep each answer. The desktop's font is part
 // of every key, so a changed setting is followed; the few answers start over rather than evict.
+// They are compared in turn, which costs less than hashing a font: the fonts asked about are
+// copies of the desktop's one, which compare equal at once.
 template <typename Key, typename Value, typename Make>
-Value remembered(QHash<Key, Value>& answers, const Key& key, Make make) {
-    if (const auto found = answers.constFind(key); found != answers.constEnd()) {
-        return *found;
+Value remembered(std::vector<std::pair<Key, Value>>& answers, const Key& key, Make make) {
+    for (const auto& [known, answer] : answers) {
+        if (known == key) {
+            return answer;
+        }
     }
     if (answers.size() >= 16) {
         answers.clear();
     }
-    return *answers.insert(key, make());
+    return answers.emplace_back(key, make()).second;
 }
 
 QFont sized(const QFont& font, int pixelSize, QFont::Weight weight) {
-    static QHash<std::pair<QFont, int>, QFont> fonts;
-    return remembered(fonts, std::pair{font, pixelSize * 1000 + int(weight)},
+    static std::vector<std::pair<std::pair<int, QFont>, QFont>> fonts;
+    return remembered(fonts, std::pair{pixelSize * 1000 + int(weight), font},
                       [&] { return resolved(font, pixelSize, weight); });
 }
 
@@ -54,7 +58,7 @@ bool measureEvenFigures(const QFont& font) {
 }
 
 bool hasEvenFigures(const QFont& font) {
-    static QHash<QFont, bool> answers;
+    static std::vector<std::pair<QFont, bool>> answers;
     return remembered(answers, font, [&] { return measureEvenFigures(font); });
 }
 

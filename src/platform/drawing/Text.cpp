@@ -1,11 +1,12 @@
 #include "platform/drawing/Text.h"
 
 #include <QFontMetricsF>
-#include <QHash>
 #include <QImage>
 #include <QPainter>
 #include <QtMath>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 #include "platform/drawing/GraphicsContext.h"
 
@@ -18,7 +19,7 @@ namespace {
 // desktop's own text stacks, keep the measured size and the rendered picture of each text per
 // font, colour, pixel ratio and sub-pixel offset. Few distinct texts are ever drawn, so the
 // caches start over rather than evict.
-constexpr qsizetype cacheLimit = 64;
+constexpr std::size_t cacheLimit = 64;
 // Device pixels around a picture for glyphs that reach beyond their box.
 constexpr int margin = 2;
 
@@ -34,16 +35,18 @@ struct Key {
     bool operator==(const Key& other) const = default;
 };
 
-size_t qHash(const Key& key, size_t seed = 0) {
-    return qHashMulti(seed, key.text, key.font, key.color, key.ratio, key.dx, key.dy);
-}
-
+// Looked up in turn, which costs less than hashing a font on every frame.
 template <typename Value>
-Value& cached(QHash<Key, Value>& cache, const Key& key) {
-    if (cache.size() >= cacheLimit && !cache.contains(key)) {
+Value& cached(std::vector<std::pair<Key, Value>>& cache, const Key& key) {
+    for (auto& [known, value] : cache) {
+        if (known == key) {
+            return value;
+        }
+    }
+    if (cache.size() >= cacheLimit) {
         cache.clear();
     }
-    return cache[key];
+    return cache.emplace_back(key, Value()).second;
 }
 
 // `key.text` drawn on a transparent image of its natural `size` in points and a margin, at
@@ -78,7 +81,7 @@ void drawPicture(GraphicsContext& context, const QString& text, const QFont& fon
                                        : QPointF(std::round(exact.x()), std::round(exact.y()));
     const QPointF offset = placeExactly ? exact - whole : QPointF();
     const Key key{text, font, color, ratio, offset.x(), offset.y()};
-    static QHash<Key, QImage> pictures;
+    static std::vector<std::pair<Key, QImage>> pictures;
     QImage& image = cached(pictures, key);
     if (image.isNull()) {
         image = picture(key, textSize(text, font));
@@ -89,7 +92,7 @@ void drawPicture(GraphicsContext& context, const QString& text, const QFont& fon
 }  // namespace
 
 Size textSize(const QString& text, const QFont& font) {
-    static QHash<Key, Size> sizes;
+    static std::vector<std::pair<Key, Size>> sizes;
     Size& size = cached(sizes, Key{text, font});
     if (size == Size{}) {
         const QSizeF measured = QFontMetricsF(font).size(Qt::TextSingleLine, text);

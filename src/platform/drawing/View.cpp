@@ -1,5 +1,7 @@
 #include "platform/drawing/View.h"
 
+#include <QAbstractEventDispatcher>
+#include <QThread>
 #include <QtMath>
 
 #include "platform/drawing/GraphicsContext.h"
@@ -36,10 +38,21 @@ void View::setAutoresizingMask(int mask) {
     this->mask = mask;
 }
 
+// In a running event loop the pass runs when the loop is about to wait, at the end of the pass
+// that asked for it: a queued call would wake the loop once more for every frame. Events pumped
+// by hand never wait, so there it is a queued call.
 void View::setNeedsDisplay(bool needed) {
     needsDisplay = needed;
-    if (needed && !displayQueued) {
-        displayQueued = true;
+    if (!needed || displayQueued) {
+        return;
+    }
+    displayQueued = true;
+    QThread* thread = QThread::currentThread();
+    if (QAbstractEventDispatcher* loop = thread->eventDispatcher();
+        loop && thread->loopLevel() > 0) {
+        connect(loop, &QAbstractEventDispatcher::aboutToBlock, this, &View::displayIfNeeded,
+                Qt::SingleShotConnection);
+    } else {
         QMetaObject::invokeMethod(this, &View::displayIfNeeded, Qt::QueuedConnection);
     }
 }

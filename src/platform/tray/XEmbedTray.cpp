@@ -91,13 +91,18 @@ xcb_atom_t trayAtom(xcb_connection_t* connection) {
     return internAtom(connection, "_NET_SYSTEM_TRAY_S" + QByteArray::number(screenNumber()));
 }
 
-QImage grab(xcb_connection_t* connection, xcb_drawable_t drawable, QRect area) {
-    const auto reply =
-        ask(connection,
-            xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, int16_t(area.x()),
-                          int16_t(area.y()), uint16_t(area.width()), uint16_t(area.height()), ~0U),
-            xcb_get_image_reply);
-    QImage image(area.size(), QImage::Format_RGB32);
+// Asks for the pixels of `area`; `grabbed` waits for them. Apart, so that several requests share
+// one round trip.
+xcb_get_image_cookie_t requestImage(xcb_connection_t* connection, xcb_drawable_t drawable,
+                                    QRect area) {
+    return xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, int16_t(area.x()),
+                         int16_t(area.y()), uint16_t(area.width()), uint16_t(area.height()), ~0U);
+}
+
+// Null when the server refused, e.g. for an area not inside the drawable.
+QImage grabbed(xcb_connection_t* connection, xcb_get_image_cookie_t cookie, QSize size) {
+    const auto reply = ask(connection, cookie, xcb_get_image_reply);
+    QImage image(size, QImage::Format_RGB32);
     if (!reply || xcb_get_image_data_length(reply.get()) != image.sizeInBytes()) {
         return {};
     }
@@ -346,6 +351,7 @@ void XEmbedTray::undock() {
     if (!background.isNull()) {
         emit backgroundChanged({});
     }
+    scene = QImage();
     background = frame = QImage();
     around = {};
     watch.stop();
@@ -468,7 +474,8 @@ void XEmbedTray::takeBackground() {
         panel = tree->parent;
     }
     around = surroundings();
-    const QImage snapshot = grab(connection, window, {{0, 0}, windowSize});
+    const QImage snapshot =
+        grabbed(connection, requestImage(connection, window, {{0, 0}, windowSize}), windowSize);
     const bool joins = !snapshot.isNull() && (!around.above.isNull() || !around.below.isNull()) &&
                        rowMatches(snapshot, 0, around.above) &&
                        rowMatches(snapshot, snapshot.height() - 1, around.below);
@@ -497,25 +504,31 @@ void XEmbedTray::setBackground(const QImage& image) {
 // The panel's pixels around the icon, read from the panel's own window (a compositor may leave
 // the screen's unfilled); a strip is null where the icon touches the panel's edge.
 XEmbedTray::Surroundings XEmbedTray::surroundings() const {
-    const auto at = ask(connection, xcb_translate_coordinates(connection, window, panel, 0, 0),
-                        xcb_translate_coordinates_reply);
-    const auto geometry =
-        ask(connection, xcb_get_geometry(connection, panel), xcb_get_geometry_reply);
+    const auto atCookie = xcb_translate_coordinates(connection, window, panel, 0, 0);
+    const auto geometryCookie = xcb_get_geometry(connection, panel);
+    const auto at = ask(connection, atCookie, xcb_translate_coordinates_reply);
+    const auto geometry = ask(connection, geometryCookie, xcb_get_geometry_reply);
     if (!at || !geometry || panel == window) {
         return {};
     }
-    const QRect inside(0, 0, geometry->width, geometry->height);
+    // All four strips in one round trip; the server refuses one beyond the panel's edge: null.
     const QRect icon(QPoint(at->dst_x, at->dst_y), windowSize);
-    const auto strip = [&](QRect area) {
-        return inside.contains(area) ? grab(connection, panel, area) : QImage();
-    };
-    Surroundings pixels{strip({icon.left(), icon.top() - 1, icon.width(), 1}),
-                        strip({icon.left(), icon.bottom() + 1, icon.width(), 1}),
-                        {},
-                        {}};
-    if (pixels.above.isNull() && pixels.below.isNull()) {
-        pixels.left = strip({icon.left() - 1, icon.top(), 1, icon.height()});
-        pixels.right = strip({icon.right() + 1, icon.top(), 1, icon.height()});
+    const QRect areas[] = {{icon.left(), icon.top() - 1, icon.width(), 1},
+                           {icon.left(), icon.bottom() + 1, icon.width(), 1},
+                           {icon.left() - 1, icon.top(), 1, icon.height()},
+                           {icon.right() + 1, icon.top(), 1, icon.height()}};
+    xcb_get_image_cookie_t cookies[std::size(areas)];
+    for (std::size_t i = 0; i < std::size(areas); ++i) {
+        cookies[i] = requestImage(connection, panel, areas[i]);
+    }
+    Surroundings pixels;
+    QImage* const strips[] = {&pixels.above, &pixels.below, &pixels.left, &pixels.right};
+    for (std::size_t i = 0; i < std::size(areas); ++i) {
+        *strips[i] = grabbed(connection, cookies[i], areas[i].size());
+    }
+    // The columns beside it count only for an icon as high as the panel.
+    if (!pixels.above.isNull() || !pixels.below.isNull()) {
+        pixels.left = pixels.right = QImage();
     }
     return pixels;
 }
@@ -555,16 +568,20 @@ void XEmbedTray::paint() {
         return;
     }
     if (frame.size() != background.size()) {
+        scene = QImage();
         frame = QImage(background.size(), QImage::Format_ARGB32_Premultiplied);
     }
     std::memcpy(frame.bits(), background.constBits(), std::size_t(background.sizeInBytes()));
     if (view && view->bounds().height > 0.0) {
         const double scale = windowSize.height() / view->bounds().height;
         const int width = std::min(frame.width(), qCeil(view->bounds().width * scale));
-        // The scene's pixels are the frame's own, so it is drawn straight over the background.
-        QImage scene(frame.bits() + (frame.width() - width) / 2 * 4, width, frame.height(),
-                     frame.bytesPerLine(), QImage::Format_ARGB32_Premultiplied);
-        scene.setDevicePixelRatio(scale);
+        // The scene's pixels are the frame's own, so it is drawn straight over the background;
+        // kept from frame to frame, so that its paint engine is made once.
+        if (scene.width() != width || scene.devicePixelRatio() != scale) {
+            scene = QImage(frame.bits() + (frame.width() - width) / 2 * 4, width, frame.height(),
+                           frame.bytesPerLine(), QImage::Format_ARGB32_Premultiplied);
+            scene.setDevicePixelRatio(scale);
+        }
         view->drawOnto(scene);
     }
     present();

@@ -105,6 +105,8 @@ class XEmbedTray : public QObject, public QAbstractNativeEventFilter {
     QImage background;
     Surroundings around;
     QImage frame;
+    // The part of `frame` the view is drawn into, over the background.
+    QImage scene;
     QTimer watch;
     QString toolTipText;
     QTimer toolTipDelay;

@@ -31,7 +31,6 @@ class FakePanel : public QObject, protected QDBusContext {
     void stop() { bus.unregisterService("org.kde.StatusNotifierWatcher"); }
 
     QStringList registeredItems() const { return items; }  // since the last start(), in order
-    // Runs the event loop until `condition` holds or `timeoutMs` passed; returns the condition.
     static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
         return QTest::qWaitFor(condition, timeoutMs);
     }
@@ -43,7 +42,6 @@ class FakePanel : public QObject, protected QDBusContext {
     QVariant itemProperty(const QString& name);
     platform::IconPixmapList iconPixmaps();
     QString menuPath() { return itemProperty("Menu").value<QDBusObjectPath>().path(); }
-    // Calls a method of org.kde.StatusNotifierItem, e.g. "Activate" with {0, 0}.
     bool callItem(const QString& method, const QVariantList& args);
 
     // The item's menu at menuPath(). Event(id, eventId, 0, 0) awaits the call's reply.

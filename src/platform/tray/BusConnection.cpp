@@ -245,16 +245,19 @@ bool BusConnection::requestName(const QString& name) {
 void BusConnection::releaseName(const QString& name) {
     if (isConnected()) {
         sd_bus_release_name(bus, name.toUtf8().constData());
+        rearm();
     }
 }
 
 qint64 BusConnection::ownerPid(const QString& name) {
     sd_bus_creds* creds = nullptr;
     pid_t pid = 0;
-    if (isConnected() &&
-        sd_bus_get_name_creds(bus, name.toUtf8().constData(), SD_BUS_CREDS_PID, &creds) >= 0) {
-        sd_bus_creds_get_pid(creds, &pid);
-        // The call may have read messages meant for the objects; they are handled from the loop.
+    if (isConnected()) {
+        if (sd_bus_get_name_creds(bus, name.toUtf8().constData(), SD_BUS_CREDS_PID, &creds) >= 0) {
+            sd_bus_creds_get_pid(creds, &pid);
+        }
+        // The call may have read messages meant for the objects, also when it failed; they are
+        // handled from the loop.
         rearm();
     }
     sd_bus_creds_unref(creds);
@@ -310,6 +313,7 @@ BusSlot BusConnection::watchNameOwner(const QString& name,
                 return 0;
             },
             callback);
+        rearm();
     }
     return ownedBy(slot, callback);
 }

@@ -81,19 +81,14 @@ void TrayRegistration::showIcon() {
 // never a moment with two icons. Without a watcher the item waits quietly for one; on X11 the
 // XEmbed icon stands in meanwhile.
 void TrayRegistration::registerWithWatcher() {
-    if (nameReleased) {
-        nameReleased = !bus.requestName(itemService);
-    }
-    registration.reset();
-    // Nobody to register with: the stand-in shows at once rather than on the bus's error reply.
-    if (bus.ownerPid(watcherService) == 0) {
-        showStandIn();
-        return;
-    }
     if (icon) {
         icon->hide();
     }
+    if (nameReleased) {
+        nameReleased = !bus.requestName(itemService);
+    }
     setSurface(Surface::item);
+    registration.reset();
     registration =
         bus.callAsync(watcherService, "/StatusNotifierWatcher", watcherService,
                       "RegisterStatusNotifierItem", itemService, [this] { showStandIn(); });

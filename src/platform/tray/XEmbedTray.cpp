@@ -206,8 +206,8 @@ static qint64 selectionOwnerPid(xcb_connection_t* connection, xcb_atom_t selecti
         return 0;
     }
     ask(connection, xcb_res_query_version(connection, 1, 2), xcb_res_query_version_reply);
-    const xcb_res_client_id_spec_t spec{owner->owner, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-    const auto ids = ask(connection, xcb_res_query_client_ids(connection, 1, &spec),
+    const xcb_res_client_id_spec_t wanted{owner->owner, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    const auto ids = ask(connection, xcb_res_query_client_ids(connection, 1, &wanted),
                          xcb_res_query_client_ids_reply);
     if (!ids) {
         return 0;

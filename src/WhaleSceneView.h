@@ -50,7 +50,7 @@ class WhaleSceneView : public platform::View {
     void emitSprays(double dt);
     void advanceSprays(double dt);
 
-    bool isDark() const;
+    bool isDark() const override;
     // The label's colour for the current `usage` and appearance.
     QColor percentColor() const;
     // The label for a load fraction: the nearest whole percent, right-aligned in three places.

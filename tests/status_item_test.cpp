@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QScreen>
 #include <QSignalSpy>
+#include <QTest>
+#include <array>
 
 #include "FakePanel.h"
 #include "PrivateBus.h"
@@ -17,6 +21,7 @@
 #include "platform/system/Timer.h"
 #include "platform/tray/DBusMenuExporter.h"
 #include "platform/tray/PopupMenu.h"
+#include "platform/tray/WorkArea.h"
 
 using platform::MenuItem;
 using platform::MenuTracking;
@@ -245,6 +250,19 @@ TEST_F(MenuTest, ChangesReachThePanelAsOneUpdateOfWhatChangedAndThePopupLive) {
     ASSERT_TRUE(panel.waitFor([&] { return !chosen.isEmpty(); }));
 }
 
+// On a dark panel the popup is dark, as the panel's own menus are there.
+TEST_F(MenuTest, PopupIsDarkOnADarkPanel) {
+    platform::PopupMenu popup(*item.menu());
+    for (const bool dark : {false, true}) {
+        popup.popup({10, 10, 1, 1}, {}, dark);
+        const QPalette palette = popup.widget().palette();
+        EXPECT_EQ(palette.color(QPalette::Window).lightness() <
+                      palette.color(QPalette::WindowText).lightness(),
+                  dark);
+        popup.widget().hide();
+    }
+}
+
 // Qt flips a checkable action by itself; a command that leaves the entry's state (a failed
 // login change) leaves the tick too.
 TEST_F(MenuTest, PopupTickFollowsTheEntryNotTheClick) {
@@ -265,16 +283,45 @@ TEST_F(MenuTest, GroupPropertiesAnswersEachEntryOnce) {
     EXPECT_EQ(found[1].properties, (QVariantMap{{"label", "command"}}));
 }
 
-// The popup opens beside the panel, from the item's start, never over the item, on the screen.
-TEST(PopupPlacementTest, OpensBesideThePanelOnTheScreen) {
-    const auto at = [](QRect item, QRect panel) {
-        return platform::PopupMenu::placement(item, panel, {0, 0, 1000, 600}, {200, 150});
+// The popup opens beside the panel, from the item's start, never over the item or a panel, on
+// the screen.
+TEST(PopupPlacementTest, OpensBesideThePanelOffEveryPanel) {
+    const auto at = [](QRect item, QRect panel, QRect free = {0, 0, 1000, 600}) {
+        return platform::PopupMenu::placement(item, panel, {0, 0, 1000, 600}, free, {200, 150});
     };
     EXPECT_EQ(at({900, 5, 32, 16}, {0, 0, 1000, 26}), QPoint(800, 26));
     EXPECT_EQ(at({100, 579, 32, 16}, {0, 574, 1000, 26}), QPoint(100, 424));
     EXPECT_EQ(at({5, 300, 30, 15}, {0, 0, 40, 600}), QPoint(40, 300));
     // A window in the middle of the screen is no panel: beside the item itself.
     EXPECT_EQ(at({400, 250, 1, 1}, {300, 200, 400, 100}), QPoint(400, 251));
+    // LXQt's tray passes a click on by moving its container of the icon under the pointer, so
+    // the window there is that container; the bottom panel's strut still tells where it is.
+    EXPECT_EQ(at({884, 570, 32, 32}, {884, 570, 32, 32}, {0, 0, 1000, 568}), QPoint(800, 418));
+    EXPECT_EQ(at({5, 300, 30, 15}, {}, {40, 30, 960, 570}), QPoint(40, 300));
+}
+
+// Panels reserve their edge with a strut that counts as long as they are mapped, also where no
+// window manager makes a work area of it (none runs here).
+TEST(WorkAreaOnX11Test, LeavesOutWhatMappedWindowsReserve) {
+    VirtualDisplay display;
+    TestApp app;
+    ASSERT_TRUE(display.isRunning());
+    const QScreen& screen = *QGuiApplication::primaryScreen();
+    const QRect whole = screen.geometry();
+    QWidget dock;
+    dock.setGeometry(0, whole.bottom() - 31, whole.width(), 32);
+    const std::array<uint32_t, 12> strut{0, 0, 0, 32, 0, 0, 0, 0, 0, 0, 0, uint32_t(whole.width())};
+    auto* connection = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const QByteArray name = "_NET_WM_STRUT_PARTIAL";
+    const auto atom = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(name.size()), name.data()), nullptr);
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, xcb_window_t(dock.winId()), atom->atom,
+                        XCB_ATOM_CARDINAL, 32, strut.size(), strut.data());
+    free(atom);
+    EXPECT_EQ(platform::workArea(screen), whole);
+    dock.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dock));
+    EXPECT_EQ(platform::workArea(screen), whole.adjusted(0, 0, 0, -32));
 }
 
 // Hosts forward clicks in three ways; each opens the menu as a popup below the host's point (no

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QtMath>
 #include <cmath>
 #include <numbers>
 
 #include "Fakes.h"
 #include "TestApp.h"
+#include "platform/drawing/Contrast.h"
 
 namespace {
 
@@ -144,6 +146,52 @@ TEST_F(WhaleSceneViewTest, SquareVariantIsTheWholeWhaleOrTheNumberUnderIt) {
             EXPECT_TRUE(!shown ||
                         (top >= square.height() / 2 - 2 && bottom - top > square.height() / 5))
                 << top << "-" << bottom;
+        }
+    }
+}
+
+// Wherever a panel shows the item 16 or 22 pixels high, wide or square, its digits are at least
+// 7 pixels high; over a background the item cannot know (GNOME's top bar: the dark scene's white
+// label) they have an edge of black, over the panel's own colour none, and enough contrast with
+// it: white alone would give 4.4:1 on grey 0x77.
+TEST_F(WhaleSceneViewTest, LabelReadsAt16And22PixelsOverAnyPanel) {
+    WhaleSceneView view{Rect{0, 0, 44, 22},
+                        std::make_shared<platform::Appearance>(QDBusConnection(QString()), "GNOME"),
+                        std::make_shared<FedRandom>(std::deque<std::uint64_t>{1})};
+    view.usage = view.displayUsage = 0.42;
+    view.computePosition(view.bounds());
+    const auto pixels = [&](int height, bool square) {
+        if (square) {
+            return view.paint(height / 22.0, true);
+        }
+        QImage image(qCeil(44 * height / 22.0), height, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        image.setDevicePixelRatio(height / 22.0);
+        view.drawOnto(image);
+        return image;
+    };
+    const QColor grey(0x77, 0x77, 0x77);
+    for (const QColor& panel : {QColor(), grey}) {
+        view.setPanelBackground(panel);
+        for (const auto& [height, square] : {std::pair{16, false}, {22, false}, {16, true}}) {
+            const QImage image = pixels(height, square);
+            int top = height, bottom = -1, edge = 0;
+            double contrast = 0.0;
+            for (int y = square ? height / 2 : 0; y < height; ++y) {
+                for (int x = square ? 0 : image.width() / 2; x < image.width(); ++x) {
+                    const QColor c = QColor::fromRgba(qUnpremultiply(image.pixel(x, y)));
+                    edge += c.alpha() > 128 && c.lightness() < 40;
+                    if (c.alpha() > 200 && c.lightness() > 200) {  // the white label
+                        top = std::min(top, y);
+                        bottom = std::max(bottom, y);
+                        contrast = std::max(contrast, platform::contrastRatio(c, grey));
+                    }
+                }
+            }
+            SCOPED_TRACE(testing::Message() << height << (square ? " square" : " wide"));
+            EXPECT_GE(bottom - top + 1, 7);
+            EXPECT_EQ(edge > 0, !panel.isValid());
+            EXPECT_TRUE(!panel.isValid() || contrast >= 4.5) << contrast;
         }
     }
 }

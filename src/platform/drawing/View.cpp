@@ -78,6 +78,10 @@ void View::drawSquare(Rect /*square*/) {}
 
 void View::setPanelBackground(const QColor& /*background*/) {}
 
+bool View::isDark() const {
+    return false;
+}
+
 const std::vector<double>& View::scales() {
     static const std::vector<double> all =
         QGuiApplication::instance() && qGuiApp->devicePixelRatio() > 1.0 ? std::vector{1.0, 2.0}

@@ -45,6 +45,8 @@ class View : public QObject {
     // The colour the item's surface paints under the view's images, where it paints the panel's
     // background itself; a view whose colours must read against it follows. Invalid: unknown.
     virtual void setPanelBackground(const QColor& background);
+    // Whether the view draws for a dark panel; what opens from the item follows it.
+    virtual bool isDark() const;
 
     // The images of the last display pass, one per scale in scales(), in that order: 1 device
     // pixel per point, and 2 on a high-density screen only, since hosts that take the largest

@@ -153,7 +153,7 @@ TEST_F(WhaleSceneViewTest, SquareVariantIsTheWholeWhaleOrTheNumberUnderIt) {
 // Wherever a panel shows the item 16 or 22 pixels high, wide or square, its digits are at least
 // 7 pixels high; over a background the item cannot know (GNOME's top bar: the dark scene's white
 // label) they have an edge of black, over the panel's own colour none, and enough contrast with
-// it: white alone would give 4.4:1 on grey 0x77.
+// it: the label's white at 0.95 would give 4.3:1 on grey 0x76.
 TEST_F(WhaleSceneViewTest, LabelReadsAt16And22PixelsOverAnyPanel) {
     WhaleSceneView view{Rect{0, 0, 44, 22},
                         std::make_shared<platform::Appearance>(QDBusConnection(QString()), "GNOME"),
@@ -170,7 +170,7 @@ TEST_F(WhaleSceneViewTest, LabelReadsAt16And22PixelsOverAnyPanel) {
         view.drawOnto(image);
         return image;
     };
-    const QColor grey(0x77, 0x77, 0x77);
+    const QColor grey(0x76, 0x76, 0x76);
     for (const QColor& panel : {QColor(), grey}) {
         view.setPanelBackground(panel);
         for (const auto& [height, square] : {std::pair{16, false}, {22, false}, {16, true}}) {

@@ -42,14 +42,20 @@ double contrastRatio(const QColor& foreground, const QColor& background) {
     return ratioOf(luminance(composited(foreground, background)), luminance(background));
 }
 
-// Halving the step twelve times finds the least mix to within a 4096th.
+// Away from the background's luminance, the way the colour already lies from it; where even
+// black or white that way falls short (a mid grey), the other extreme. Halving the step twelve
+// times finds the least mix to within a 4096th.
 QColor withContrast(const QColor& colour, const QColor& background, double ratio) {
     const QColor seen = composited(colour, background);
     const double behind = luminance(background);
     if (ratioOf(luminance(seen), behind) >= ratio) {
         return seen;
     }
-    const QColor target = ratioOf(0.0, behind) > ratioOf(1.0, behind) ? Qt::black : Qt::white;
+    const bool lighter = luminance(seen) >= behind;
+    if (ratioOf(lighter ? 1.0 : 0.0, behind) < ratio) {
+        return lighter ? Qt::black : Qt::white;
+    }
+    const QColor target = lighter ? Qt::white : Qt::black;
     double low = 0.0;
     double high = 1.0;
     for (int step = 0; step < 12; ++step) {

@@ -13,9 +13,9 @@ double luminance(const QColor& colour);
 // `foreground` composited over the opaque `background`, against it.
 double contrastRatio(const QColor& foreground, const QColor& background);
 
-// `colour` as it looks over `background`, taken toward black or white, whichever leaves it more
-// room, by as little as brings its contrast with the background to `ratio`; unchanged where it
-// already has that much.
+// `colour` as it looks over `background`, taken toward white where it is lighter than the
+// background, else toward black, by as little as brings its contrast with the background to
+// `ratio`; unchanged where it already has that much.
 QColor withContrast(const QColor& colour, const QColor& background, double ratio);
 
 // Black or white, whichever contrasts more with `colour`: an edge that makes it read on any

@@ -35,8 +35,10 @@ struct Key {
 
     bool operator==(const Key& other) const = default;
 
+    // The edge's reach in device pixels: at least one whole pixel around the glyphs.
+    double edgeRadius() const { return std::max(1.0, edgeWidth * ratio) + 0.5; }
     // Device pixels around a picture for glyphs that reach beyond their box, and the edge.
-    int margin() const { return 2 + qCeil(edgeWidth * ratio); }
+    int margin() const { return 2 + (edgeWidth > 0.0 ? qCeil(edgeRadius()) : 0); }
 };
 
 // Looked up in turn, which costs less than hashing a font on every frame.
@@ -107,7 +109,7 @@ QImage picture(const Key& key, Size size) {
                      Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, key.text);
     painter.end();
     if (key.edgeWidth > 0.0) {
-        addEdge(image, key.edge, key.edgeWidth * key.ratio);
+        addEdge(image, key.edge, key.edgeRadius());
     }
     return image;
 }

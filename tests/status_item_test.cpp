@@ -312,12 +312,12 @@ TEST(WorkAreaOnX11Test, LeavesOutWhatMappedWindowsReserve) {
     dock.setGeometry(0, whole.bottom() - 31, whole.width(), 32);
     const std::array<uint32_t, 12> strut{0, 0, 0, 32, 0, 0, 0, 0, 0, 0, 0, uint32_t(whole.width())};
     auto* connection = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
-    const QByteArray name = "_NET_WM_STRUT_PARTIAL";
-    const auto atom = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, uint16_t(name.size()), name.data()), nullptr);
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> atom(
+        xcb_intern_atom_reply(connection,
+                              xcb_intern_atom(connection, 0, 21, "_NET_WM_STRUT_PARTIAL"), nullptr),
+        &free);
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, xcb_window_t(dock.winId()), atom->atom,
                         XCB_ATOM_CARDINAL, 32, strut.size(), strut.data());
-    free(atom);
     EXPECT_EQ(platform::workArea(screen), whole);
     dock.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dock));

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QtMath>
 #include <cmath>
 #include <numbers>
 
@@ -150,31 +149,19 @@ TEST_F(WhaleSceneViewTest, SquareVariantIsTheWholeWhaleOrTheNumberUnderIt) {
     }
 }
 
-// Wherever a panel shows the item 16 or 22 pixels high, wide or square, its digits are at least
-// 7 pixels high; over a background the item cannot know (GNOME's top bar: the dark scene's white
-// label) they have an edge of black, over the panel's own colour none, and enough contrast with
-// it: the label's white at 0.95 would give 4.3:1 on grey 0x76.
+// At 16 and 22 pixels, wide or square, the digits are 7 pixels high or more; over a background
+// the item cannot know (GNOME's bar: white label) they have a black edge, over the panel's own
+// colour none, and enough contrast: the label's white at 0.95 would give 4.3:1 on grey 0x76.
 TEST_F(WhaleSceneViewTest, LabelReadsAt16And22PixelsOverAnyPanel) {
     WhaleSceneView view{Rect{0, 0, 44, 22},
                         std::make_shared<platform::Appearance>(QDBusConnection(QString()), "GNOME"),
                         std::make_shared<FedRandom>(std::deque<std::uint64_t>{1})};
     view.usage = view.displayUsage = 0.42;
-    view.computePosition(view.bounds());
-    const auto pixels = [&](int height, bool square) {
-        if (square) {
-            return view.paint(height / 22.0, true);
-        }
-        QImage image(qCeil(44 * height / 22.0), height, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        image.setDevicePixelRatio(height / 22.0);
-        view.drawOnto(image);
-        return image;
-    };
     const QColor grey(0x76, 0x76, 0x76);
     for (const QColor& panel : {QColor(), grey}) {
         view.setPanelBackground(panel);
         for (const auto& [height, square] : {std::pair{16, false}, {22, false}, {16, true}}) {
-            const QImage image = pixels(height, square);
+            const QImage image = view.paint(height / 22.0, square);
             int top = height, bottom = -1, edge = 0;
             double contrast = 0.0;
             for (int y = square ? height / 2 : 0; y < height; ++y) {

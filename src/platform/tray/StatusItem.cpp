@@ -107,7 +107,7 @@ bool StatusItem::popUpMenu(QPoint position) {
 // The pointer has just clicked the item: the window under it is the panel.
 void StatusItem::popUpMenuAt(QRect item) {
     if (popup) {
-        popup->popup(item, XEmbedTray::topLevelAtPointer());
+        popup->popup(item, XEmbedTray::topLevelAtPointer(), view && view->isDark());
     }
 }
 

@@ -311,6 +311,8 @@ hostcheck_item() {
     local w=$1 h=$2 x=$3 y=$4
     item="${w}×${h} px at ${x},${y}"
     [ "$hostcheck_percentage" = off ] || label_words=$("$desktop_lib/itemshot" label "$out/panel.png" "$@")
+    convert "$out/panel.png" -crop "$((w + 8))x$((h + 8))+$((x > 4 ? x - 4 : 0))+$((y > 4 ? y - 4 : 0))" \
+        +repage -filter point -resize 800% "$out/item.png"
     # The panel's end: from a little left of the item to the screen's edge, the item's margin to
     # the nearer screen edge on both sides of it (a bottom panel's too).
     local left=$((x > 40 ? x - 40 : 0)) screen_h margin top

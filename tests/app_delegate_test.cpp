@@ -92,24 +92,20 @@ TEST_F(AppDelegateTest, LaunchBuildsTheEightEntryMenuStartsTheSceneAndLogsLast) 
     QApplication::setQuitOnLastWindowClosed(true);
     const auto probe = launch();
     EXPECT_FALSE(QApplication::quitOnLastWindowClosed());  // an alert closing ends nothing
-    const struct {
-        const char* title;  // empty for a separator
-        const char* key;
-        bool enabled;
-        int state;  // -1: no switch
-    } rows[] = {
+    // Title (none: a separator), key, enabled, switch state (-1: no switch).
+    const std::tuple<const char*, const char*, bool, int> rows[] = {
         {"CPU: 0% · 峰值 0%", "", false, -1}, {"状态: 悠闲 🐳", "", false, -1},   {"", "", true, -1},
         {"显示 CPU 百分比", "p", true, 1},    {"开机自启", "", true, 0},         {"", "", true, -1},
         {"关于 Spoutwise", "", true, -1},     {"退出 Spoutwise", "q", true, -1},
     };
     ASSERT_EQ(probe.item().menu()->items().size(), std::size(rows));
-    for (const auto& row : rows) {
-        const auto& entry = probe.entry(int(&row - rows));
-        EXPECT_EQ(
-            std::tuple(entry.isSeparator(), entry.title(), entry.keyEquivalent(), entry.isEnabled(),
-                       entry.isToggle() ? entry.state() : -1),
-            std::tuple(!*row.title, QString(row.title), QString(row.key), row.enabled, row.state))
-            << row.title;
+    for (int i = 0; i < int(std::size(rows)); ++i) {
+        const auto& entry = probe.entry(i);
+        const auto& [title, key, enabled, state] = rows[i];
+        EXPECT_EQ(std::tuple(entry.isSeparator(), entry.title(), entry.keyEquivalent(),
+                             entry.isEnabled(), entry.isToggle() ? entry.state() : -1),
+                  std::tuple(!*title, QString(title), QString(key), enabled, state))
+            << title;
     }
     EXPECT_EQ(timers->scheduled.at(readoutTimer)->mode, platform::RunLoopMode::Default);
     EXPECT_EQ(log->lines, std::vector<std::string>{"Spoutwise launched"});

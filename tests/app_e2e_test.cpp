@@ -78,8 +78,8 @@ class AppEndToEnd : public ::testing::Test {
 
 // One whale per session: a second start leaves at once, and the name goes with the first. The
 // About box is modal; the menu stays served from inside its loop, and Quit ends both loops.
-// Ctrl-C's SIGINT (logout's SIGTERM goes the same way), also while the About box runs, and a
-// session that takes its bus down each end the app as Quit does.
+// Logout sends SIGTERM, Ctrl-C SIGINT (also while the About box runs), and a session may end by
+// taking its bus down: each ends the app as Quit does.
 TEST_F(AppEndToEnd, OneWholeItemPerSessionEndedLikeQuitByQuitSignalsAndTheEndOfTheBus) {
     startApp();  // the icon, and the whole menu:
     EXPECT_EQ(panel.menuLayout().children.value(quit).properties.value("label"), "退出 Spoutwise");
@@ -90,6 +90,9 @@ TEST_F(AppEndToEnd, OneWholeItemPerSessionEndedLikeQuitByQuitSignalsAndTheEndOfT
     EXPECT_EQ(second.readAllStandardError(), "Spoutwise is already running\n");
     click(about);
     click(quit);
+    expectEndedLikeQuit();
+    startApp();
+    ::kill(pid_t(process.processId()), SIGTERM);
     expectEndedLikeQuit();
     startApp();
     click(about);

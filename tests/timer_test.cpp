@@ -20,7 +20,7 @@ TEST(Timer, FiresUntilEndedEvenFromItsOwnCallbackAndInDefaultModeNotWhileTheMenu
     QElapsedTimer clock;
     clock.start();
     std::unique_ptr<platform::Timer> invalidated, dropped;
-    const auto a = factory.schedule(0.005, RunLoopMode::Common, false, [&] { ++common; });
+    const auto a = factory.schedule(0.02, RunLoopMode::Common, false, [&] { ++common; });
     const auto b = factory.schedule(0.005, RunLoopMode::Default, false, [&] { ++held; });
     invalidated = factory.schedule(0.005, RunLoopMode::Common, true, [&] {
         ++fired;
@@ -35,7 +35,7 @@ TEST(Timer, FiresUntilEndedEvenFromItsOwnCallbackAndInDefaultModeNotWhileTheMenu
     MenuTracking::begin();
     MenuTracking::end();
     ASSERT_TRUE(QTest::qWaitFor([&] { return common >= 4; }));
-    EXPECT_GE(clock.elapsed(), 4 * 5 - 1);
+    EXPECT_GE(clock.elapsed(), 4 * 19);
     EXPECT_EQ(held, 0);
     EXPECT_EQ(fired, 2);
     MenuTracking::end();

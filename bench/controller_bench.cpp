@@ -35,7 +35,9 @@ struct QuietLogger : platform::Logger {
 // A started controller with a full sample window and no D-Bus, whose frames the caller runs.
 struct Rig {
     std::shared_ptr<CapturedTimers> timers = std::make_shared<CapturedTimers>();
-    std::shared_ptr<WhaleSceneView> view = std::make_shared<WhaleSceneView>(Rect{0, 0, 44, 22});
+    std::shared_ptr<WhaleSceneView> view = std::make_shared<WhaleSceneView>(
+        Rect{0, 0, 44, 22}, std::make_shared<platform::Appearance>(QDBusConnection("no bus")),
+        std::make_shared<platform::Random>());
     std::shared_ptr<AnimationController> controller;
 
     Rig() {
@@ -48,7 +50,9 @@ struct Rig {
         services.sleepNotifier = std::make_shared<platform::SleepNotifier>(
             noBus, std::make_shared<QuietLogger>("platform"));
         services.powerMode = std::make_shared<platform::PowerMode>(noBus);
+        services.clock = std::make_shared<platform::MediaClock>();
         controller = std::make_shared<AnimationController>(services);
+        CPUMonitor::setTickSource(std::make_shared<platform::TickSource>());
         for (int i = 0; i < 4; ++i) {
             CPUMonitor::sample();
         }

@@ -102,7 +102,7 @@ static void BM_ExportChangedFrame(benchmark::State& state) {
     }
     platform::StatusItem item(44.0);
     BlankView view({0, 0, 44, 22});
-    view.setAutoresizingMask(platform::View::widthSizable);
+    view.setFollowsButtonSize(true);
     item.button()->addSubview(view);
     bool wide = true;
     for (auto _ : state) {

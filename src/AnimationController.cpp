@@ -4,25 +4,12 @@
 
 #include "CPUMonitor.h"
 
-namespace {
-
-// The injected service, or the real one when none was given.
-template <typename T, typename... Args>
-std::shared_ptr<T> orReal(std::shared_ptr<T> given, Args&&... args) {
-    if (given) {
-        return given;
-    }
-    return std::make_shared<std::remove_const_t<T>>(std::forward<Args>(args)...);
-}
-
-}  // namespace
-
 AnimationController::AnimationController(Services services)
-    : log(orReal(std::move(services.log), "animation")),
-      timers(orReal(std::move(services.timers))),
-      sleepNotifier(orReal(std::move(services.sleepNotifier))),
-      powerMode(orReal(std::move(services.powerMode))),
-      clock(orReal(std::move(services.clock))) {}
+    : log(std::move(services.log)),
+      timers(std::move(services.timers)),
+      sleepNotifier(std::move(services.sleepNotifier)),
+      powerMode(std::move(services.powerMode)),
+      clock(std::move(services.clock)) {}
 
 void AnimationController::start(const std::shared_ptr<WhaleSceneView>& sceneView) {
     view = sceneView;

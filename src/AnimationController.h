@@ -17,7 +17,7 @@
 // sleep callbacks hold it weakly and do nothing once it is gone. Main thread only.
 class AnimationController : public std::enable_shared_from_this<AnimationController> {
   public:
-    // The platform services it runs on; any left empty is the real one.
+    // The platform services it runs on, all required.
     struct Services {
         std::shared_ptr<const platform::Logger> log;
         std::shared_ptr<platform::TimerFactory> timers;
@@ -33,7 +33,7 @@ class AnimationController : public std::enable_shared_from_this<AnimationControl
     static constexpr double maxFrameStep = 0.1;
     static constexpr double easingRate = 2.5;
 
-    explicit AnimationController(Services services = {});
+    explicit AnimationController(Services services);
 
     // Binds the view weakly, takes a first sample and starts both timers and the sleep and wake
     // observations. Called once.
@@ -42,8 +42,6 @@ class AnimationController : public std::enable_shared_from_this<AnimationControl
     void stop();
 
   private:
-    friend struct AnimationControllerProbe;
-
     void startSampleTimer();
     void startRenderTimer(double interval);
     void registerSleepObservers();

@@ -4,14 +4,19 @@
 #include <utility>
 
 #include "CPUMonitor.h"
+#include "platform/system/ProcessInfo.h"
 
 namespace {
 
 const QString showPercentageKey = "showPercentage";
 
-template <typename T>
-std::shared_ptr<T> orReal(std::shared_ptr<T> service) {
-    return service ? std::move(service) : std::make_shared<std::remove_const_t<T>>();
+// The given service, or the real one made from `args` when none was given.
+template <typename T, typename... Args>
+std::shared_ptr<T> orReal(std::shared_ptr<T> given, Args&&... args) {
+    if (given) {
+        return given;
+    }
+    return std::make_shared<std::remove_const_t<T>>(std::forward<Args>(args)...);
 }
 
 // The menu and the tooltip cut the fraction off: 0.999 shows 99.
@@ -27,30 +32,31 @@ double itemLength(bool showPercentage) {
 AppDelegate::Services withRealServices(AppDelegate::Services services) {
     services.application = orReal(std::move(services.application));
     services.bus = services.bus ? std::move(services.bus) : platform::BusConnection::session();
+    services.log = orReal(std::move(services.log), "app");
+    services.animationLog = orReal(std::move(services.animationLog), "animation");
     services.timers = orReal(std::move(services.timers));
     services.wallClock = orReal(std::move(services.wallClock));
-    services.defaults = orReal(std::move(services.defaults));
-    services.loginItem = orReal(std::move(services.loginItem));
+    services.mediaClock = orReal(std::move(services.mediaClock));
+    services.tickSource = orReal(std::move(services.tickSource));
+    services.sleepNotifier = orReal(std::move(services.sleepNotifier));
+    services.powerMode = orReal(std::move(services.powerMode));
+    services.appearance = orReal(std::move(services.appearance));
+    services.random = orReal(std::move(services.random));
     services.alerts = orReal(std::move(services.alerts));
-    services.bundle = orReal(std::move(services.bundle));
-    services.processInfo = orReal(std::move(services.processInfo));
-    if (!services.averageUsage) {
-        services.averageUsage = &CPUMonitor::averageUsage;
-    }
     return services;
 }
 
 }  // namespace
 
-AppDelegate::AppDelegate(Services given)
-    : log(given.log ? given.log : std::make_shared<platform::Logger>("app")),
-      services(withRealServices(std::move(given))) {
+AppDelegate::AppDelegate(Services given) : services(withRealServices(std::move(given))) {
+    log = services.log;
     // The first peak window counts from process start, not from the end of launching.
     peakWindowStart = services.wallClock->now();
+    CPUMonitor::setTickSource(services.tickSource);
 }
 
 void AppDelegate::applicationDidFinishLaunching() {
-    services.application->setActivationPolicy(platform::Application::ActivationPolicy::accessory);
+    services.application->setQuitOnLastWindowClosed(false);
     setupStatusItem();
     buildMenu();
     startAnimations();
@@ -58,7 +64,9 @@ void AppDelegate::applicationDidFinishLaunching() {
 }
 
 void AppDelegate::startAnimations() {
-    controller = std::make_shared<AnimationController>();
+    controller = std::make_shared<AnimationController>(AnimationController::Services{
+        services.animationLog, services.timers, services.sleepNotifier, services.powerMode,
+        services.mediaClock});
     controller->start(sceneView);
     uiTimer = services.timers->schedule(readoutInterval, platform::RunLoopMode::Default, false,
                                         [weak = weak_from_this()] {
@@ -73,8 +81,7 @@ void AppDelegate::startAnimations() {
 
 bool AppDelegate::storedShowPercentage() {
     // Absent, or anything but a boolean, means the label is shown.
-    const QVariant stored = services.defaults->objectForKey(showPercentageKey);
-    return stored.typeId() != QMetaType::Bool || stored.toBool();
+    return defaults.boolValue(showPercentageKey).value_or(true);
 }
 
 void AppDelegate::setupStatusItem() {
@@ -84,13 +91,12 @@ void AppDelegate::setupStatusItem() {
                    qPrintable(services.bus->errorMessage()));
     }
     statusItem = std::make_shared<platform::StatusItem>(itemLength(showPercentage), services.bus);
-    sceneView = std::make_shared<WhaleSceneView>();
+    sceneView = std::make_shared<WhaleSceneView>(Rect{}, services.appearance, services.random);
     sceneView->showPercentage = showPercentage;
     if (auto* button = statusItem->button()) {
         button->addSubview(*sceneView);
         sceneView->setFrame(button->bounds());
-        sceneView->setAutoresizingMask(platform::View::widthSizable |
-                                       platform::View::heightSizable);
+        sceneView->setFollowsButtonSize(true);
     }
     updateToolTip();
 }
@@ -122,7 +128,7 @@ void AppDelegate::buildMenu() {
     launchItem = std::make_shared<MenuItem>(
         "开机自启", weakAction([](AppDelegate& self, MenuItem& item) { self.toggleLaunch(item); }),
         "");
-    launchItem->setState(services.loginItem->status() == platform::LoginItem::enabled ? 1 : 0);
+    launchItem->setState(loginItem.isEnabled() ? 1 : 0);
     menu->addItem(launchItem);
     menu->addItem(MenuItem::separatorItem());
     menu->addItem(std::make_shared<MenuItem>(
@@ -137,14 +143,11 @@ void AppDelegate::buildMenu() {
 // Readouts
 
 void AppDelegate::refreshUI() {
-    const double u = services.averageUsage();
+    const double u = CPUMonitor::averageUsage();
     refreshPeak(u);
-    // Only a refresh before the menu exists could find the entries missing; it then skips them.
-    if (cpuItem && stateItem) {
-        cpuItem->setTitle(
-            QString("CPU: %1% · 峰值 %2%").arg(wholePercent(u)).arg(wholePercent(peakValue)));
-        stateItem->setTitle(stateText(u));
-    }
+    cpuItem->setTitle(
+        QString("CPU: %1% · 峰值 %2%").arg(wholePercent(u)).arg(wholePercent(peakValue)));
+    stateItem->setTitle(stateText(u));
     updateToolTip();
 }
 
@@ -161,11 +164,10 @@ void AppDelegate::refreshPeak(double u) {
 }
 
 QString AppDelegate::stateText(double u) {
-    static const std::array<std::pair<double, const char*>, 4> states{{
+    static const std::array<std::pair<double, const char*>, 3> states{{
         {0.9, "状态: 疯狂 🔥"},
         {0.7, "状态: 繁忙 ⚡"},
         {0.3, "状态: 正常"},
-        {0.0, "状态: 悠闲 🐳"},
     }};
     for (const auto& [threshold, text] : states) {
         if (threshold <= u) {
@@ -176,13 +178,12 @@ QString AppDelegate::stateText(double u) {
 }
 
 void AppDelegate::updateToolTip() {
-    const int percent = wholePercent(services.averageUsage());
-    auto* button = statusItem ? statusItem->button() : nullptr;
-    if (!button) {
-        return;
+    const int percent = wholePercent(CPUMonitor::averageUsage());
+    if (auto* button = statusItem->button()) {
+        button->setToolTip(QString("CPU: %1% · %2 核")
+                               .arg(percent)
+                               .arg(platform::ProcessInfo::activeProcessorCount()));
     }
-    button->setToolTip(
-        QString("CPU: %1% · %2 核").arg(percent).arg(services.processInfo->activeProcessorCount()));
 }
 
 // Menu commands
@@ -191,8 +192,8 @@ void AppDelegate::togglePercent(const QObject*) {
     const bool showPercentage = !sceneView->showPercentage;
     sceneView->showPercentage = showPercentage;
     percentItem->setState(showPercentage ? 1 : 0);
-    if (!services.defaults->setBool(showPercentage, showPercentageKey)) {
-        log->error("showPercentage not saved: %s", services.defaults->fileName().toStdString());
+    if (!defaults.setValue(showPercentageKey, showPercentage)) {
+        log->error("showPercentage not saved: %s", defaults.fileName().toStdString());
     }
     statusItem->setLength(itemLength(showPercentage));
     if (auto* button = statusItem->button()) {
@@ -202,19 +203,17 @@ void AppDelegate::togglePercent(const QObject*) {
 }
 
 void AppDelegate::toggleLaunch(platform::MenuItem& sender) {
-    platform::LoginItem& loginItem = *services.loginItem;
-    const bool registered = loginItem.status() == platform::LoginItem::enabled;
-    const auto error = registered ? loginItem.unregisterApp() : loginItem.registerApp();
+    const auto error = loginItem.isEnabled() ? loginItem.unregisterApp() : loginItem.registerApp();
     if (!error) {
-        sender.setState(loginItem.status() == platform::LoginItem::enabled ? 1 : 0);
+        sender.setState(loginItem.isEnabled() ? 1 : 0);
         return;
     }
-    log->error("SMAppService failed: %s", error->localizedDescription.toStdString());
+    log->error("SMAppService failed: %s", error->message.toStdString());
     platform::Alert alert;
     alert.alertStyle = platform::Alert::Style::warning;
     alert.messageText = "开机自启设置失败";
     alert.informativeText = "请确认自启动文件夹 " + platform::LoginItem::autostartFolder() +
-                            " 可以写入，再重试。\n\n" + error->localizedDescription;
+                            " 可以写入，再重试。\n\n" + error->message;
     services.alerts->runModal(alert);
 }
 
@@ -231,7 +230,8 @@ void AppDelegate::showAbout(const QObject*) {
 }
 
 QString AppDelegate::versionString() const {
-    const QString version = services.bundle->shortVersionString();
+    // The project's version, compiled in.
+    const QString version = SPOUTWISE_VERSION;
     return version.isEmpty() ? "1.0" : version;
 }
 

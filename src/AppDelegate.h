@@ -9,12 +9,11 @@
 #include "WhaleSceneView.h"
 #include "platform/system/Alert.h"
 #include "platform/system/Application.h"
-#include "platform/system/Bundle.h"
 #include "platform/system/Clock.h"
 #include "platform/system/Defaults.h"
 #include "platform/system/Logger.h"
 #include "platform/system/LoginItem.h"
-#include "platform/system/ProcessInfo.h"
+#include "platform/system/TickSource.h"
 #include "platform/system/Timer.h"
 #include "platform/tray/Menu.h"
 #include "platform/tray/StatusItem.h"
@@ -26,21 +25,26 @@
 class AppDelegate : public platform::ApplicationDelegate,
                     public std::enable_shared_from_this<AppDelegate> {
   public:
-    // The platform services it runs on; any left empty is the real one.
+    // The platform services it runs on, also those of the controller, the scene view and the
+    // sampler it sets going; any left empty is the real one.
     struct Services {
         std::shared_ptr<platform::Application> application;
         // Where the tray item is exported; the session bus unless given.
         std::shared_ptr<platform::BusConnection> bus;
+        // The "app" log and the controller's "animation" log.
         std::shared_ptr<const platform::Logger> log;
+        std::shared_ptr<const platform::Logger> animationLog;
+        // The readout timer's and the controller's.
         std::shared_ptr<platform::TimerFactory> timers;
         std::shared_ptr<const platform::WallClock> wallClock;
-        std::shared_ptr<platform::Defaults> defaults;
-        std::shared_ptr<platform::LoginItem> loginItem;
+        std::shared_ptr<const platform::MediaClock> mediaClock;
+        // The processor counters the sampler reads.
+        std::shared_ptr<platform::TickSource> tickSource;
+        std::shared_ptr<platform::SleepNotifier> sleepNotifier;
+        std::shared_ptr<const platform::PowerMode> powerMode;
+        std::shared_ptr<platform::Appearance> appearance;
+        std::shared_ptr<platform::Random> random;
         std::shared_ptr<platform::AlertPresenter> alerts;
-        std::shared_ptr<const platform::Bundle> bundle;
-        std::shared_ptr<const platform::ProcessInfo> processInfo;
-        // The load the readouts show; the sampler's window mean unless given.
-        std::function<double()> averageUsage;
     };
 
     static constexpr double readoutInterval = 1.0;
@@ -49,6 +53,7 @@ class AppDelegate : public platform::ApplicationDelegate,
     static constexpr double lengthWithPercentage = 44.0;
     static constexpr double lengthWithoutPercentage = 30.0;
 
+    // Makes the sampler read the services' tick source.
     explicit AppDelegate(Services given = {});
 
     void applicationDidFinishLaunching() override;
@@ -88,4 +93,6 @@ class AppDelegate : public platform::ApplicationDelegate,
 
     // All filled in: the given ones and the real ones in the gaps.
     Services services;
+    platform::Defaults defaults;
+    platform::LoginItem loginItem;
 };

@@ -11,21 +11,16 @@ double growth(std::uint64_t current, std::uint64_t previous) {
     return current >= previous ? static_cast<double>(current - previous) : 0.0;
 }
 
-platform::TickSource& procStat() {
-    static platform::TickSource source;
-    return source;
-}
-
 }  // namespace
 
-void CPUMonitor::setTickSource(platform::TickSource& source) {
-    tickSource = &source;
+void CPUMonitor::setTickSource(std::shared_ptr<platform::TickSource> source) {
+    tickSource = std::move(source);
     loadPrevious = {};
     window.clear();
 }
 
 std::optional<double> CPUMonitor::instantUsage() {
-    const auto current = (tickSource ? *tickSource : procStat()).read();
+    const auto current = tickSource ? tickSource->read() : std::nullopt;
     if (!current) {
         return std::nullopt;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -18,9 +19,10 @@ class CPUMonitor {
     // Mean of the window, 0.0 while it is empty.
     static double averageUsage();
 
-    // Where the counters come from; /proc/stat unless a test feeds its own. Starts the window
-    // and the previous counters afresh: another source's counters do not continue the old ones.
-    static void setTickSource(platform::TickSource& source);
+    // Where the counters come from: /proc/stat in the app, counters of its own in a test; none
+    // takes no readings. Starts the window and the previous counters afresh: another source's
+    // counters do not continue the old ones.
+    static void setTickSource(std::shared_ptr<platform::TickSource> source);
 
   private:
     static constexpr std::size_t windowSize = 4;
@@ -29,5 +31,5 @@ class CPUMonitor {
 
     static inline platform::Ticks loadPrevious{};
     static inline std::vector<double> window;
-    static inline platform::TickSource* tickSource = nullptr;
+    static inline std::shared_ptr<platform::TickSource> tickSource;
 };

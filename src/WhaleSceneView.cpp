@@ -33,19 +33,9 @@ bool drawable(Rect rect) {
 
 }  // namespace
 
-WhaleSceneView::WhaleSceneView() : WhaleSceneView(Rect{}) {}
-
-WhaleSceneView::WhaleSceneView(Rect frame)
-    : WhaleSceneView(frame, std::make_shared<platform::Appearance>(),
-                     std::make_shared<platform::Random>()) {}
-
 WhaleSceneView::WhaleSceneView(Rect frame, std::shared_ptr<platform::Appearance> appearance,
                                std::shared_ptr<platform::Random> random)
     : platform::View(frame), appearance(std::move(appearance)), random(std::move(random)) {}
-
-bool WhaleSceneView::isOpaque() const {
-    return false;
-}
 
 void WhaleSceneView::draw(Rect /*dirty*/) {
     platform::GraphicsContext* context = platform::GraphicsContext::current();

@@ -29,13 +29,10 @@ class WhaleSceneView : public platform::View {
     Q_OBJECT
 
   public:
-    WhaleSceneView();
-    explicit WhaleSceneView(Rect frame);
-    // The appearance defaults to the session bus's portal, the random source to the system's.
+    // `appearance` tells the label's light or dark colours, `random` scatters the droplets.
     WhaleSceneView(Rect frame, std::shared_ptr<platform::Appearance> appearance,
                    std::shared_ptr<platform::Random> random);
 
-    bool isOpaque() const override;
     void draw(Rect dirty) override;
     // For square-only hosts: with the label, the number under a smaller whale; without, the
     // whale centred in `square` at its full size with its droplets. Draws the state the last

@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     platform::TerminationSignals terminationSignals(quit);
     instance.whenBusEnds(quit);
     app->setDelegate(delegate);
-    app->setActivationPolicy(platform::Application::ActivationPolicy::accessory);
+    app->setQuitOnLastWindowClosed(false);
     app->run();
     return 0;
 }

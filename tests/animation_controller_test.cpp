@@ -17,7 +17,7 @@ struct AnimationControllerTest : ::testing::Test,
                                  platform::PowerMode,
                                  platform::TickSource {
     AnimationControllerTest() : PowerMode(QDBusConnection(QString())) {
-        CPUMonitor::setTickSource(*this);
+        CPUMonitor::setTickSource(std::shared_ptr<TickSource>(this, [](auto*) {}));
     }
     double now() const override { return time; }
     bool isLowPowerModeEnabled() const override { return low; }

@@ -47,11 +47,11 @@ TEST(CPUMonitor, AveragesTheBusyShareOfTheLastFourReadings) {
         {{at(300, 100, 500, 100), 0.4}, {std::nullopt, 0.4}, {at(400, 100, 600, 100), 0.45}},
     };
     for (const auto& steps : rows) {
-        FedTicks ticks;
+        const auto ticks = std::make_shared<FedTicks>();
         CPUMonitor::setTickSource(ticks);  // starts afresh
         EXPECT_EQ(CPUMonitor::averageUsage(), 0.0);
         for (const auto& [reading, average] : steps) {
-            ticks.readings.push_back(reading);
+            ticks->readings.push_back(reading);
             CPUMonitor::sample();
             EXPECT_DOUBLE_EQ(CPUMonitor::averageUsage(), average) << &steps - rows.data();
         }

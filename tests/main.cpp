@@ -1,18 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "CPUMonitor.h"
-
 // Qt's and fontconfig's caches stay until the process ends; they are no leaks.
 extern "C" const char* __asan_default_options() {
     return "detect_leaks=0";
 }
-
-// The sampler is process-wide: each test starts it afresh on /proc/stat, so that no test's
-// window or tick source reaches the next.
-struct FreshSampler : testing::EmptyTestEventListener {
-    void OnTestStart(const testing::TestInfo&) override { CPUMonitor::setTickSource(procStat); }
-    platform::TickSource procStat;
-};
 
 int main(int argc, char** argv) {
     // Windowless, and never on the user's own buses: Qt connects to each default bus once per
@@ -22,6 +13,5 @@ int main(int argc, char** argv) {
     setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/session-bus", 1);
     setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/system-bus", 1);
     testing::InitGoogleTest(&argc, argv);
-    testing::UnitTest::GetInstance()->listeners().Append(new FreshSampler);
     return RUN_ALL_TESTS();
 }

@@ -50,7 +50,7 @@ class StatusItemTest : public ::testing::Test {
         ASSERT_TRUE(panel.waitForItem());
         item.button()->addSubview(view);
         view.setFrame(item.button()->bounds());
-        view.setAutoresizingMask(View::widthSizable | View::heightSizable);
+        view.setFollowsButtonSize(true);
         ASSERT_TRUE(panel.waitFor([&] { return panel.newIcons == 1; }));
     }
     // Repaints the view with its dot at `dotX` and returns the NewIcons the panel heard so far.

@@ -66,6 +66,21 @@ TEST_F(WhaleSceneViewTest, LabelTextRoundsHalvesAwayFromZeroAndClampsToAFraction
     }
 }
 
+// The colour changes band where the load reaches 0.5 and 0.8, not after, on light and on dark.
+TEST_F(WhaleSceneViewTest, LabelColourChangesBandExactlyAtHalfAndEightTenths) {
+    const auto colourAt = [&](double usage) {
+        view.usage = usage;
+        return view.percentColor();
+    };
+    for (const QColor panel : {Qt::white, Qt::black}) {
+        view.setPanelBackground(panel);
+        EXPECT_NE(colourAt(0.4999), colourAt(0.5)) << panel.name().toStdString();
+        EXPECT_EQ(colourAt(0.5), colourAt(0.7999));
+        EXPECT_NE(colourAt(0.7999), colourAt(0.8));
+        EXPECT_EQ(colourAt(0.8), colourAt(1.0));
+    }
+}
+
 TEST_F(WhaleSceneViewTest, EmissionCarriesTheRemainderTakesItsRandomValuesAndDropsTheOldest) {
     view.usage = 0.5;  // 38 droplets a second
     view.whaleX = 10.0;
@@ -95,25 +110,35 @@ TEST_F(WhaleSceneViewTest, DropletsMoveBounceBelowTheCeilingAndDieWithTheirLife)
     expectSpray(view.sprays[1], {20.1, 9.0, 1, 40, 1, 0.4, 0.6});
 }
 
-TEST_F(WhaleSceneViewTest, PaintsTheWhaleItsDropletsAndTheLabelInTheirPlaces) {
+TEST_F(WhaleSceneViewTest, PaintsTheWhaleAndTheLabelInTheirPlaces) {
     view.setFrame({0, 0, 64, 22});
-    view.sprays = {{36, 16, 0, 0, 1.3, 0.6, 0.6}};
     const QImage image = view.paint(4);
-    // The whale some 15 points wide around x = 20, the droplet around 36, the label up to 62.
+    // The whale some 15 points wide around x = 20, the label up to 62.
     for (const auto& [from, to, painted] : {std::tuple{0.0, 9.0, false},
                                             {12.0, 28.0, true},
-                                            {31.0, 34.0, false},
-                                            {34.5, 37.5, true},
-                                            {38.0, 40.0, false},
+                                            {31.0, 50.0, false},
                                             {52.0, 62.0, true},
                                             {62.5, 64.0, false}}) {
         EXPECT_EQ(inkBetween(image, from, to), painted) << from;
     }
     view.showPercentage = false;
-    view.sprays.clear();
     EXPECT_FALSE(inkBetween(view.paint(2), 52, 64));
     view.setFrame({0, 0, 30, 2});  // too small to draw in
     EXPECT_FALSE(inkBetween(view.paint(2), 0, 30));
+}
+
+// Full while at least 0.625 of its life remains, then fading to nothing; the outline at half.
+TEST_F(WhaleSceneViewTest, DropletFadesWithItsAge) {
+    view.setFrame({0, 0, 80, 22});
+    view.showPercentage = false;  // the whale at x = 40, far from the droplet at 10
+    for (const auto& [life, alpha] :
+         {std::pair{0.6, 0.9}, {0.375, 0.9}, {0.3, 0.72}, {0.25, 0.6}}) {
+        view.sprays = {{10, 12, 0, 0, 3, life, 0.6}};
+        const QImage image = view.paint(4);
+        EXPECT_NEAR(qAlpha(image.pixel(40, 40)) / 255.0, alpha, 0.005) << life;  // the centre
+        // Half a pixel outside the edge: the outline alone.
+        EXPECT_NEAR(qAlpha(image.pixel(52, 40)) / 255.0, alpha * 0.5, 0.005) << life;
+    }
 }
 
 // Square-only panels get the whole whale, or with the label the number in its colour under a

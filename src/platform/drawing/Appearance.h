@@ -24,7 +24,7 @@ class Appearance : public QObject {
                         const QString& desktops = qEnvironmentVariable("XDG_CURRENT_DESKTOP"));
 
     // Never blocks: answers from the last value the portal sent.
-    virtual bool isDark() const;
+    bool isDark() const;
 
     // The colour the item is painted over, for a surface that paints the panel's background
     // itself; dark when light text reads better on it. An invalid colour forgets it.

@@ -39,14 +39,6 @@ void View::setFrame(Rect frame) {
     }
 }
 
-int View::autoresizingMask() const {
-    return mask;
-}
-
-void View::setAutoresizingMask(int mask) {
-    this->mask = mask;
-}
-
 // In a running event loop the pass runs when the loop is about to wait, at the end of the pass
 // that asked for it: a queued call would wake the loop once more for every frame. Events pumped
 // by hand never wait, so there it is a queued call.
@@ -64,10 +56,6 @@ void View::setNeedsDisplay(bool needed) {
     } else {
         QMetaObject::invokeMethod(this, &View::displayIfNeeded, Qt::QueuedConnection);
     }
-}
-
-bool View::isOpaque() const {
-    return false;
 }
 
 bool View::hasSquareVariant() const {

@@ -18,9 +18,6 @@ class View : public QObject {
     Q_OBJECT
 
   public:
-    static constexpr int widthSizable = 2;
-    static constexpr int heightSizable = 16;
-
     View();
     explicit View(Rect frame);
     ~View() override;
@@ -29,11 +26,12 @@ class View : public QObject {
     // The frame's size at origin (0, 0).
     Rect bounds() const;
     void setFrame(Rect frame);
-    int autoresizingMask() const;
-    void setAutoresizingMask(int mask);
+    // Whether the view takes on the size of the status item's button as the item's length
+    // changes; off by default.
+    bool followsButtonSize() const { return followsButton; }
+    void setFollowsButtonSize(bool follows) { followsButton = follows; }
 
     void setNeedsDisplay(bool needed);
-    virtual bool isOpaque() const;
     // Called by the display pass with the current graphics context set.
     virtual void draw(Rect dirty) = 0;
 
@@ -79,7 +77,7 @@ class View : public QObject {
     Rect squareBounds() const;
 
     Rect frameRect;
-    int mask = 0;
+    bool followsButton = false;
     bool needsDisplay = false;
     bool displayQueued = false;
     bool paintsImages = true;

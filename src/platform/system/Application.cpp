@@ -9,8 +9,8 @@ void Application::setDelegate(std::weak_ptr<ApplicationDelegate> newDelegate) {
     delegate = std::move(newDelegate);
 }
 
-void Application::setActivationPolicy(ActivationPolicy) {
-    QApplication::setQuitOnLastWindowClosed(false);
+void Application::setQuitOnLastWindowClosed(bool quit) {
+    QApplication::setQuitOnLastWindowClosed(quit);
 }
 
 void Application::run() {

@@ -12,24 +12,20 @@ class ApplicationDelegate {
     virtual void applicationDidFinishLaunching() = 0;
 };
 
-// The application object over the QApplication that the process entry created: activation
-// policy, event loop and termination. Tests derive to see terminate() without ending anything.
+// The application object over the QApplication that the process entry created: its delegate,
+// event loop and termination.
 class Application {
   public:
-    enum class ActivationPolicy { accessory = 1 };
-
-    virtual ~Application() = default;
-
     // Held weakly: the application does not keep its delegate alive.
     void setDelegate(std::weak_ptr<ApplicationDelegate> delegate);
-    // Accessory: no window and no taskbar entry, so closing a window (an alert) never ends the
-    // application; only terminate() does.
-    virtual void setActivationPolicy(ActivationPolicy policy);
+    // The app has no window of its own, only the tray item: closing the last window (an alert)
+    // must not end it; only terminate() does.
+    void setQuitOnLastWindowClosed(bool quit);
     // Runs the event loop until terminate(); tells the delegate that launching has finished
     // once the loop runs.
     void run();
     // Ends the event loop with exit status 0.
-    virtual void terminate();
+    void terminate();
 
   private:
     std::weak_ptr<ApplicationDelegate> delegate;

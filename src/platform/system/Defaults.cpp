@@ -38,22 +38,24 @@ QString Defaults::standardPath() {
            "/spoutwise/spoutwise.conf";
 }
 
-QVariant Defaults::objectForKey(const QString& key) {
+std::optional<bool> Defaults::boolValue(const QString& key) {
     if (!usable) {
-        return {};
+        return std::nullopt;
     }
+    // The INI file keeps no types: a boolean read from it comes back as its text, one written in
+    // this process as a boolean.
     const QVariant value = settings->value(key);
-    // The INI file keeps no types: a boolean comes back as its text.
-    if (value.typeId() == QMetaType::QString) {
-        const QString text = value.toString();
-        if (text == "true" || text == "false") {
-            return QVariant(text == "true");
-        }
+    if (value.typeId() == QMetaType::Bool) {
+        return value.toBool();
     }
-    return value;
+    const QString text = value.typeId() == QMetaType::QString ? value.toString() : QString();
+    if (text == "true" || text == "false") {
+        return text == "true";
+    }
+    return std::nullopt;
 }
 
-bool Defaults::setBool(bool value, const QString& key) {
+bool Defaults::setValue(const QString& key, bool value) {
     // QSettings goes on reporting its first error for good; a fresh one tells whether this write
     // reached the disk.
     reload();

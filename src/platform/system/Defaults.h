@@ -2,28 +2,26 @@
 
 #include <QSettings>
 #include <QString>
-#include <QVariant>
 #include <memory>
+#include <optional>
 
 namespace platform {
 
-// The user's stored preferences, in $XDG_CONFIG_HOME/spoutwise/spoutwise.conf (INI). Tests derive
-// or hand in a path of their own.
+// The user's stored preferences, in $XDG_CONFIG_HOME/spoutwise/spoutwise.conf (INI), or in a
+// file a test names.
 class Defaults {
   public:
     explicit Defaults(const QString& path = standardPath());
-    virtual ~Defaults() = default;
 
     static QString standardPath();
 
-    // Invalid when nothing is stored under `key` or the file cannot be read or parsed; a bool when
-    // the stored value is a boolean (the file holds "true" or "false"); otherwise the value as
-    // stored.
-    virtual QVariant objectForKey(const QString& key);
+    // The boolean stored under `key` (the file holds "true" or "false"); empty when nothing or
+    // something else is stored there, or the file cannot be read or parsed.
+    std::optional<bool> boolValue(const QString& key);
     // Stores the value and writes the file at once, so that it survives a crash right after.
     // False when the value could not be stored: the file could not be written, or could not be
     // read or parsed, and is then left as it is.
-    virtual bool setBool(bool value, const QString& key);
+    bool setValue(const QString& key, bool value);
 
     const QString& fileName() const { return path; }
 

@@ -4,8 +4,8 @@
 #include <systemd/sd-journal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <iostream>
 #include <vector>
 
 namespace platform {
@@ -39,10 +39,6 @@ void Logger::error(const char* pattern, const std::string& value) const {
     write(Level::Error, format(pattern, value.c_str()));
 }
 
-std::string Logger::stderrLine(const std::string& category, Level level, const std::string& text) {
-    return "spoutwise[" + category + "] " + (level == Level::Info ? "info" : "error") + ": " + text;
-}
-
 void Logger::write(Level level, const std::string& text) const {
     const int priority = level == Level::Info ? LOG_INFO : LOG_ERR;
     // sd_journal_send reports success even when no journal runs, so look for its socket first.
@@ -52,7 +48,24 @@ void Logger::write(Level level, const std::string& text) const {
                         "SYSLOG_IDENTIFIER=spoutwise", "SUBSYSTEM=%s", SPOUTWISE_APP_ID,
                         "CATEGORY=%s", categoryName.c_str(), nullptr) >= 0;
     if (!sent) {
-        std::cerr << stderrLine(categoryName, level, text) << std::endl;
+        writeToStderr(level, text);
+    }
+}
+
+// Straight to the descriptor: a stream such as std::cerr stays failed after one failed write
+// and drops every line after it.
+void Logger::writeToStderr(Level level, const std::string& text) const {
+    const std::string line = "spoutwise[" + categoryName + "] " +
+                             (level == Level::Info ? "info" : "error") + ": " + text + "\n";
+    for (std::size_t done = 0; done < line.size();) {
+        const ssize_t written = ::write(STDERR_FILENO, line.data() + done, line.size() - done);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return;
+        }
+        done += static_cast<std::size_t>(written);
     }
 }
 

@@ -20,15 +20,13 @@ class Logger {
     // `format` holds one %s.
     void error(const char* format, const std::string& value) const;
 
-    const std::string& category() const { return categoryName; }
-
-    // The stderr fallback's line, without the newline: "spoutwise[app] info: Spoutwise launched".
-    static std::string stderrLine(const std::string& category, Level level,
-                                  const std::string& text);
-
   protected:
-    // Where a formatted entry goes; tests derive to capture entries.
+    // Where a formatted entry goes: the journal, or stderr where none runs. Tests derive to
+    // capture entries.
     virtual void write(Level level, const std::string& text) const;
+    // One line, "spoutwise[app] info: Spoutwise launched", in one write of its own: a line that
+    // fails (a full disk) costs only itself, and the next has its own chance.
+    void writeToStderr(Level level, const std::string& text) const;
 
   private:
     std::string categoryName;

@@ -146,14 +146,14 @@ QString LoginItem::entryPath() {
     return autostartFolder() + "/" SPOUTWISE_APP_ID ".desktop";
 }
 
-int LoginItem::status() const {
+bool LoginItem::isEnabled() const {
     if (!QFile::exists(entryPath())) {
-        return notRegistered;
+        return false;
     }
     // One that cannot be read still exists and is not known to be off.
     QByteArray text;
     readEntry(text);
-    return isOff(text.split('\n')) ? disabled : enabled;
+    return !isOff(text.split('\n'));
 }
 
 std::optional<LoginItem::Error> LoginItem::registerApp() {

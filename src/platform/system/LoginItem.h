@@ -12,32 +12,25 @@ namespace platform {
 // it is switched on and off, never replaced.
 class LoginItem {
   public:
-    // 1 is the only status that means the application starts at login.
-    enum Status {
-        notRegistered = 0,
-        enabled = 1,
-        // The entry under our name is switched off (Hidden=true or
-        // X-GNOME-Autostart-enabled=false), by unregisterApp() or the desktop's startup settings.
-        disabled = 2,
-    };
-
     struct Error {
-        // The system's own text, e.g. "Permission denied".
-        QString localizedDescription;
+        // What went wrong, for the log and the alert, e.g. "Permission denied".
+        QString message;
     };
 
     // `program` is what the entry starts; the running program's absolute path unless given.
     explicit LoginItem(QString program = {});
-    virtual ~LoginItem() = default;
 
-    virtual int status() const;
+    // Whether the application starts at login: an entry under our name that is not switched off
+    // (Hidden=true or X-GNOME-Autostart-enabled=false), by unregisterApp() or the desktop's
+    // startup settings.
+    bool isEnabled() const;
     // Switches the entry under our name on, or writes ours where there is none. Every write
     // replaces the file in one step: a failure leaves the previous file byte for byte. Empty on
     // success.
-    virtual std::optional<Error> registerApp();
+    std::optional<Error> registerApp();
     // Removes the entry if it is byte for byte the one we write, else switches it off with
     // Hidden=true. Empty on success, also when there was none.
-    virtual std::optional<Error> unregisterApp();
+    std::optional<Error> unregisterApp();
 
     static QString autostartFolder();
     static QString entryPath();

@@ -6,7 +6,7 @@
 
 namespace platform {
 
-int ProcessInfo::activeProcessorCount() const {
+int ProcessInfo::activeProcessorCount() {
     // sysconf gives -1 if it cannot tell; one processor is surely running us.
     return static_cast<int>(std::max(sysconf(_SC_NPROCESSORS_ONLN), 1L));
 }

@@ -4,9 +4,9 @@ namespace platform {
 
 class ProcessInfo {
   public:
-    virtual ~ProcessInfo() = default;
+    ProcessInfo() = delete;
     // Processors online now; processors can be taken offline and back while we run.
-    virtual int activeProcessorCount() const;
+    static int activeProcessorCount();
 };
 
 }  // namespace platform

@@ -69,7 +69,7 @@ double StatusItem::length() const {
 void StatusItem::setLength(double length) {
     const double delta = length - itemLength;
     itemLength = length;
-    if (view && (view->autoresizingMask() & View::widthSizable)) {
+    if (view && view->followsButtonSize()) {
         Rect frame = view->frame();
         frame.width += delta;
         view->setFrame(frame);

@@ -26,8 +26,8 @@ class XEmbedTray;
 class StatusButton {
   public:
     Rect bounds() const;
-    // The view's images become the item's icon; a view with the width- and height-sizable mask
-    // follows the button's size.
+    // The view's images become the item's icon; a view that follows the button's size is
+    // resized with the item's length.
     void addSubview(View& view);
     void setToolTip(const QString& text);
 

@@ -113,11 +113,11 @@ TEST_F(WhaleSceneViewTest, DropletsMoveBounceBelowTheCeilingAndDieWithTheirLife)
 TEST_F(WhaleSceneViewTest, PaintsTheWhaleAndTheLabelInTheirPlaces) {
     view.setFrame({0, 0, 64, 22});
     const QImage image = view.paint(4);
-    // The whale some 15 points wide around x = 20, the label up to 62.
+    // The whale some 15 points wide around x = 20, the label (" 0%" with its edge) up to 62.
     for (const auto& [from, to, painted] : {std::tuple{0.0, 9.0, false},
                                             {12.0, 28.0, true},
-                                            {31.0, 50.0, false},
-                                            {52.0, 62.0, true},
+                                            {31.0, 44.0, false},
+                                            {50.0, 62.0, true},
                                             {62.5, 64.0, false}}) {
         EXPECT_EQ(inkBetween(image, from, to), painted) << from;
     }

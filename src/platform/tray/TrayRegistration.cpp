@@ -1,6 +1,7 @@
 #include "platform/tray/TrayRegistration.h"
 
-#include "platform/tray/XEmbedTray.h"
+#include "platform/tray/XEmbedIcon.h"
+#include "platform/tray/XServer.h"
 
 namespace platform {
 
@@ -11,12 +12,12 @@ constexpr char watcherService[] = "org.kde.StatusNotifierWatcher";
 }  // namespace
 
 TrayRegistration::TrayRegistration(BusConnection& bus, QString service,
-                                   std::function<void(XEmbedTray&)> dress)
+                                   std::function<void(XEmbedIcon&)> dress)
     : bus(bus), itemService(std::move(service)) {
-    if (XEmbedTray::available()) {
-        icon = std::make_unique<XEmbedTray>();
+    if (XEmbedIcon::available()) {
+        icon = std::make_unique<XEmbedIcon>();
         dress(*icon);
-        connect(icon.get(), &XEmbedTray::trayChanged, this, &TrayRegistration::trayChanged);
+        connect(icon.get(), &XEmbedIcon::trayChanged, this, &TrayRegistration::trayChanged);
     }
     watcherMatch =
         bus.watchNameOwner(watcherService, [this](const QString& owner) { watcherChanged(owner); });
@@ -25,7 +26,7 @@ TrayRegistration::TrayRegistration(BusConnection& bus, QString service,
 
 TrayRegistration::~TrayRegistration() = default;
 
-XEmbedTray* TrayRegistration::xembedIcon() const {
+XEmbedIcon* TrayRegistration::xembedIcon() const {
     return icon.get();
 }
 
@@ -57,9 +58,9 @@ bool TrayRegistration::panelDrawsIcon() {
     if (!icon) {
         return false;
     }
-    const qint64 trayOwner = XEmbedTray::trayOwnerPid();
+    const qint64 trayOwner = XServer::trayOwnerPid();
     return trayOwner != 0 && trayOwner == bus.ownerPid(watcherService) &&
-           trayOwner != XEmbedTray::compositorPid();
+           trayOwner != XServer::compositorPid();
 }
 
 void TrayRegistration::place() {

@@ -92,7 +92,11 @@ void TrayRegistration::registerWithWatcher() {
     registration.reset();
     registration =
         bus.callAsync(watcherService, "/StatusNotifierWatcher", watcherService,
-                      "RegisterStatusNotifierItem", itemService, [this] { showStandIn(); });
+                      "RegisterStatusNotifierItem", itemService, [this](BusMessage& reply) {
+                          if (reply.isError()) {
+                              showStandIn();
+                          }
+                      });
     if (!registration) {
         showStandIn();
     }

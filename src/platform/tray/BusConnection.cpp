@@ -258,16 +258,21 @@ void BusConnection::releaseName(const QString& name) {
     outsideLoop([&] { return sd_bus_release_name(bus, name.toUtf8().constData()); });
 }
 
-qint64 BusConnection::ownerPid(const QString& name) {
-    sd_bus_creds* creds = nullptr;
-    pid_t pid = 0;
-    if (outsideLoop([&] {
-            return sd_bus_get_name_creds(bus, name.toUtf8().constData(), SD_BUS_CREDS_PID, &creds);
-        }) >= 0) {
-        sd_bus_creds_get_pid(creds, &pid);
-    }
-    sd_bus_creds_unref(creds);
-    return pid;
+BusSlot BusConnection::ownerPid(const QString& name,
+                                std::function<void(std::optional<qint64>)> answered) {
+    return callAsync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                     "GetConnectionUnixProcessID", name,
+                     [answered = std::move(answered)](BusMessage& reply) {
+                         if (reply.isError(SD_BUS_ERROR_NAME_HAS_NO_OWNER)) {
+                             answered(std::nullopt);
+                             return;
+                         }
+                         std::uint32_t pid = 0;
+                         if (!reply.isError()) {
+                             reply.read("u", &pid);
+                         }
+                         answered(pid);
+                     });
 }
 
 BusSlot BusConnection::addObject(const char* path, const BusInterface& interface, void* object) {

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct sd_bus;
@@ -106,8 +107,10 @@ class BusConnection : public QObject {
     // Asks for `name` without queueing; false when another connection holds it.
     bool requestName(const QString& name);
     void releaseName(const QString& name);
-    // The process of the connection that owns `name`; 0 when there is none or the bus cannot tell.
-    qint64 ownerPid(const QString& name);
+    // Asks for the process of the connection that owns `name`; `answered` gets it, 0 when the
+    // bus cannot tell, nothing when nobody owns the name, unless the slot is dropped first. Null
+    // when the question could not be sent.
+    BusSlot ownerPid(const QString& name, std::function<void(std::optional<qint64>)> answered);
     // Serves `interface`, which must outlive the slot, at `path`; its handlers get `object`.
     // Null when not connected.
     BusSlot addObject(const char* path, const BusInterface& interface, void* object);

@@ -37,8 +37,9 @@ class TrayRegistration : public QObject {
     enum class Surface { item, standIn, icon };
 
     void watcherChanged(const QString& owner);
+    void lookUpWatcher();
     void trayChanged();
-    bool panelDrawsIcon();
+    bool panelDrawsIcon() const;
     void place();
     void showIcon();
     void registerWithWatcher();
@@ -51,6 +52,9 @@ class TrayRegistration : public QObject {
     Surface surface = Surface::item;
     bool nameReleased = false;
     BusSlot watcherMatch;
+    // The question for the process that owns the watcher name, and its last answer (0: none).
+    BusSlot watcherLookup;
+    qint64 watcherPid = 0;
     // The latest registration call; only its answer tells whether a panel shows the item.
     BusSlot registration;
 };

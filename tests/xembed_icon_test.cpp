@@ -34,11 +34,11 @@ class XEmbedIconTest : public testing::TestWithParam<int> {};
 
 TEST_P(XEmbedIconTest, DocksAtTwoToOneDrawsAtTheTraysHeightOverThePanelAndTakesClicks) {
     VirtualDisplay display;
-    ASSERT_TRUE(display.isRunning());
     TestApp app;
     SquareView view({0, 0, 44, 22});
     XEmbedIcon icon;
     QSignalSpy clicked(&icon, &XEmbedIcon::clicked);
+    QSignalSpy told(&icon, &XEmbedIcon::backgroundChanged);  // the panel's colour
     icon.setView(view);
     icon.show();
     // A tray that starts after the icon, as a panel started later does.
@@ -47,12 +47,14 @@ TEST_P(XEmbedIconTest, DocksAtTwoToOneDrawsAtTheTraysHeightOverThePanelAndTakesC
     EXPECT_EQ(tray.requestedSize(), QSize(44, 22));
     ASSERT_TRUE(FakePanel::waitFor([&] { return tray.iconPixels().pixel(15, 8) == ink; }));
     EXPECT_EQ(tray.iconPixels().pixel(31, 0), 0xff336699);
+    EXPECT_EQ(told.last().value(0).value<QColor>(), QColor(0x336699));
 
     // A new look of the panel shows behind the scene within a second.
     tray.setBackground(0xffeeeeee);
     ASSERT_TRUE(
         FakePanel::waitFor([&] { return tray.iconPixels().pixel(31, 0) == 0xffeeeeee; }, 1500));
     EXPECT_EQ(tray.iconPixels().pixel(15, 8), ink);
+    EXPECT_EQ(told.last().value(0).value<QColor>(), QColor(0xeeeeee));
 
     // Without the label: the narrower size is asked for and, until the tray follows, drawn centred.
     view.setFrame({0, 0, 30, 22});

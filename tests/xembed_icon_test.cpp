@@ -47,14 +47,14 @@ TEST_P(XEmbedIconTest, DocksAtTwoToOneDrawsAtTheTraysHeightOverThePanelAndTakesC
     EXPECT_EQ(tray.requestedSize(), QSize(44, 22));
     ASSERT_TRUE(FakePanel::waitFor([&] { return tray.iconPixels().pixel(15, 8) == ink; }));
     EXPECT_EQ(tray.iconPixels().pixel(31, 0), 0xff336699);
-    EXPECT_EQ(told.last().value(0).value<QColor>(), QColor(0x336699));
+    EXPECT_EQ(told.value(told.size() - 1).value(0).value<QColor>(), QColor(0x336699));
 
     // A new look of the panel shows behind the scene within a second.
     tray.setBackground(0xffeeeeee);
     ASSERT_TRUE(
         FakePanel::waitFor([&] { return tray.iconPixels().pixel(31, 0) == 0xffeeeeee; }, 1500));
     EXPECT_EQ(tray.iconPixels().pixel(15, 8), ink);
-    EXPECT_EQ(told.last().value(0).value<QColor>(), QColor(0xeeeeee));
+    EXPECT_EQ(told.value(told.size() - 1).value(0).value<QColor>(), QColor(0xeeeeee));
 
     // Without the label: the narrower size is asked for and, until the tray follows, drawn centred.
     view.setFrame({0, 0, 30, 22});

@@ -10,10 +10,11 @@
 
 namespace platform {
 
-// Questions to the X server, on Qt's own connection: the tray's and the compositor's selections,
-// the processes that own them, the window under the pointer, a drawable's pixels. The XEmbed icon,
-// the choice of the item's surface and the popup's placement all ask them, so they belong to none
-// of those. Without an X11 display every answer is empty: null, zero or an empty rectangle.
+// Questions to the X server on Qt's own connection: the tray's and the compositor's selections,
+// the processes that own them, the window under the pointer. The XEmbed icon, the choice of the
+// item's surface and the popup's placement all ask them, so they belong to none of those. Without
+// an X11 display every answer is empty: null, zero or an empty rectangle. The replies and pixels
+// at the end are read on whatever connection asked.
 class XServer {
   public:
     XServer() = delete;

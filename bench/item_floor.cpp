@@ -2,7 +2,7 @@
 // paints one moving dot at both scales and in the square variant, the NewIcon and the panel's
 // GetAll, with none of the scene's work. Run it as the app under bench/overhead:
 //
-//   bench/overhead --binary build/rel/bench/item_floor [--seconds N]
+//   bench/overhead --binary build/release/bench/item_floor [--seconds N]
 //
 // NOPAINT=1 keeps only the timer; UNEXPORTED=1 paints without handing the frames to the item.
 #include <QApplication>

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "platform/drawing/Contrast.h"
 #include "platform/drawing/Font.h"
-#include "platform/drawing/Text.h"
 
 namespace {
 
@@ -16,8 +16,13 @@ constexpr double spawnAbove = 6.3;
 constexpr double ceilingBelowTop = 1.5;
 constexpr double restHeight = 0.4;  // of the view's height: the whale's centre at rest
 constexpr int whaleFontSize = 15;
+// Tall enough that its digits stay 7 pixels high where a panel shows the item 16 high, and
+// narrowed so that "100%" still fits beside the whale.
+constexpr int labelFontSize = 14;
+constexpr int labelStretch = 75;
+// The edge that makes the label read on a background the item does not know.
+constexpr double labelEdgeWidth = 1.0;
 // The numbered square, in shares of its side.
-constexpr double numberHeight = 0.5;
 constexpr double numberBottom = -0.1;
 constexpr double squareWhaleSize = 0.55;
 constexpr double squareWhaleHeight = 0.72;
@@ -83,21 +88,17 @@ void WhaleSceneView::drawSquare(Rect square) {
     drawSprays(*context, dx, dy);
 }
 
-// The label beside the whale would be too small to read in a square: the number alone, as wide
-// as the square allows, under a smaller whale that still bobs. The number says the load, so the
+// The label beside the whale would be too small to read in a square: the number alone, as large
+// as beside the whale, under a smaller whale that still bobs. The number says the load, so the
 // droplets, which would leave through the top, are left out.
 void WhaleSceneView::drawNumberedSquare(Rect square, double bob) {
     const double side = square.height;
     const QString number = percentText(displayUsage).trimmed().chopped(1);
-    QFont font = platform::systemFont(qRound(side * numberHeight), QFont::Bold);
-    Size size = platform::textSize(number, font);
-    // "100" in a wide face: a size smaller rather than cut at the edges.
-    while (size.width > side - 1.0 && font.pixelSize() > 1) {
-        font = platform::systemFont(font.pixelSize() - 1, QFont::Bold);
-        size = platform::textSize(number, font);
-    }
-    platform::drawText(number, font, percentColor(), (side - size.width) * 0.5,
-                       numberBottom * side);
+    const QFont font = labelFont();
+    const Size size = platform::textSize(number, font);
+    const LabelInk ink = labelInk();
+    platform::drawText(number, font, ink.color, (side - size.width) * 0.5, numberBottom * side,
+                       ink.edge);
     drawEmojiWhale(side * 0.5 - whaleX, side * squareWhaleHeight + bob - whaleY,
                    qRound(side * squareWhaleSize));
 }
@@ -158,11 +159,27 @@ void WhaleSceneView::drawEmojiWhale(double dx, double dy, int pixelSize) {
 
 void WhaleSceneView::drawPercentage(platform::GraphicsContext& /*context*/, Rect rect) {
     const QString text = percentText(displayUsage);
-    const QFont font = platform::monospacedDigitSystemFont(9, QFont::DemiBold);
-    const QColor color = percentColor();
+    const QFont font = labelFont();
     const Size size = platform::textSize(text, font);
-    platform::drawText(text, font, color, rect.width - size.width - 2.0,
-                       (rect.height - size.height) * 0.5);
+    const LabelInk ink = labelInk();
+    platform::drawText(text, font, ink.color, rect.width - size.width - 2.0,
+                       (rect.height - size.height) * 0.5, ink.edge);
+}
+
+QFont WhaleSceneView::labelFont() {
+    return platform::monospacedDigitSystemFont(labelFontSize, QFont::DemiBold, labelStretch);
+}
+
+// Over the panel's own colour, which the item paints, the label's colour made to contrast with
+// it enough (4.5:1 idle, 3:1 under load); over a background it cannot know, its colour ringed
+// by black or white.
+WhaleSceneView::LabelInk WhaleSceneView::labelInk() const {
+    const QColor colour = percentColor();
+    const QColor panel = appearance->panelBackground();
+    if (panel.isValid()) {
+        return {platform::withContrast(colour, panel, usage < 0.5 ? 4.5 : 3.0), {}};
+    }
+    return {colour, {platform::edgeFor(colour), labelEdgeWidth}};
 }
 
 void WhaleSceneView::emitSprays(double dt) {

@@ -8,6 +8,7 @@
 #include "platform/drawing/Appearance.h"
 #include "platform/drawing/Geometry.h"
 #include "platform/drawing/GraphicsContext.h"
+#include "platform/drawing/Text.h"
 #include "platform/drawing/View.h"
 #include "platform/system/Random.h"
 
@@ -49,7 +50,7 @@ class WhaleSceneView : public platform::View {
     void emitSprays(double dt);
     void advanceSprays(double dt);
 
-    bool isDark() const;
+    bool isDark() const override;
     // The label's colour for the current `usage` and appearance.
     QColor percentColor() const;
     // The label for a load fraction: the nearest whole percent, right-aligned in three places.
@@ -65,6 +66,13 @@ class WhaleSceneView : public platform::View {
     double whaleY = 0.0;
 
   private:
+    struct LabelInk {
+        QColor color;
+        platform::Edge edge;
+    };
+
+    static QFont labelFont();
+    LabelInk labelInk() const;
     // The whale and droplets are drawn moved by (dx, dy) from their place in the scene.
     void drawEmojiWhale(double dx, double dy, int pixelSize);
     void drawNumberedSquare(Rect square, double bob);

@@ -127,7 +127,9 @@ TEST_F(DesktopDaemonsTest, PanelsThatStayDarkAndThePaintedBackgroundOutrankThePo
     for (const auto& [names, dark] : {std::pair{"GNOME", true},
                                       {"ubuntu:GNOME", true},
                                       {"GNOME-Classic:GNOME", false},
-                                      {"XFCE", true}}) {
+                                      {"XFCE", true},
+                                      {"X-Cinnamon", true},
+                                      {"sway", true}}) {
         platform::Appearance appearance(bus.connect(), names);
         QSignalSpy changed(&appearance, &platform::Appearance::changed);
         ASSERT_TRUE(changed.wait(5000));

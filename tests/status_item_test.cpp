@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QScreen>
 #include <QSignalSpy>
+#include <QTest>
+#include <array>
 
 #include "FakePanel.h"
 #include "PrivateBus.h"
@@ -17,6 +21,7 @@
 #include "platform/system/Timer.h"
 #include "platform/tray/DBusMenuExporter.h"
 #include "platform/tray/PopupMenu.h"
+#include "platform/tray/WorkArea.h"
 
 using platform::MenuItem;
 using platform::MenuTracking;
@@ -98,14 +103,19 @@ TEST_F(StatusItemTest, RegistersUnderItsNameAndServesItsPropertiesAndToolTip) {
     ASSERT_TRUE(panel.waitForItem());
     EXPECT_EQ(panel.registeredItems(),
               QStringList{QString("org.kde.StatusNotifierItem-%1-1").arg(getpid())});
+    // Also what hosts read although the item leaves it empty (LXQt logs an error per miss).
     const QVariantMap expected{
-        {"Id", SPOUTWISE_APP_ID}, {"Title", "Spoutwise"}, {"Category", "ApplicationStatus"},
-        {"Status", "Active"},     {"IconName", ""},       {"WindowId", 0},
-        {"ItemIsMenu", true}};
+        {"Id", SPOUTWISE_APP_ID},  {"Title", "Spoutwise"},    {"Category", "ApplicationStatus"},
+        {"Status", "Active"},      {"IconName", ""},          {"WindowId", 0},
+        {"ItemIsMenu", true},      {"IconThemePath", ""},     {"OverlayIconName", ""},
+        {"AttentionIconName", ""}, {"AttentionMovieName", ""}};
     for (auto it = expected.begin(); it != expected.end(); ++it) {
         EXPECT_EQ(panel.itemProperty(it.key()), it.value()) << it.key().toStdString();
     }
     EXPECT_EQ(panel.menuPath(), "/MenuBar");
+    for (const char* unused : {"OverlayIconPixmap", "AttentionIconPixmap"}) {
+        EXPECT_TRUE(panel.itemProperty(unused).isValid()) << unused;
+    }
 
     // Plain text in the tooltip's title; hosts read the description as markup, so it stays empty.
     item.button()->setToolTip("CPU: 12%");
@@ -129,9 +139,10 @@ TEST_F(StatusItemTest, RegistersUnderItsNameAndServesItsPropertiesAndToolTip) {
     EXPECT_TRUE(second.serviceName().startsWith(':'));
 }
 
-// Wide 1x and 2x first, then the square ones; a repaint of the same pixels sends nothing. Until
-// the panel reads the icon, a changed frame sends no second NewIcon but is held: the read gets
-// it. A panel that does not read gets the held frame with the fourth frame, changed or not.
+// The wide picture first (1x; 2x only on a dense screen), then the squares, 16 and 22 pixels;
+// a repaint of the same pixels sends nothing. Until the panel reads the icon, a changed frame
+// sends no second NewIcon but is held: the read gets it. A panel that does not read gets the
+// held frame with the fourth frame, changed or not.
 TEST_F(StatusItemTest, SendsNewIconForChangedFramesOnlyOnceThePanelReadOrFourFramesPassed) {
     DotView view({});
     show(view);
@@ -139,13 +150,13 @@ TEST_F(StatusItemTest, SendsNewIconForChangedFramesOnlyOnceThePanelReadOrFourFra
     for (const auto& pixmap : panel.iconPixmaps()) {
         sizes.append({pixmap.width, pixmap.height});
     }
-    EXPECT_EQ(sizes, (QList<QSize>{{44, 22}, {88, 44}, {22, 22}, {44, 44}}));
+    EXPECT_EQ(sizes, (QList<QSize>{{44, 22}, {16, 16}, {22, 22}}));
     const auto first = panel.iconPixmaps();
     EXPECT_EQ(paint(view, 4), 1);
     EXPECT_EQ(paint(view, 6), 2);
     EXPECT_EQ(paint(view, 8), 2);
     EXPECT_EQ(paint(view, 10), 2);
-    EXPECT_NE(panel.iconPixmaps().value(1).bytes, first.value(1).bytes);
+    EXPECT_NE(panel.iconPixmaps().value(0).bytes, first.value(0).bytes);
     EXPECT_EQ(paint(view, 10), 2);
     EXPECT_EQ(paint(view, 12), 3);
     for (const int sent : {3, 3, 3, 4, 4, 4, 4, 4}) {  // changed once, then never read
@@ -154,8 +165,7 @@ TEST_F(StatusItemTest, SendsNewIconForChangedFramesOnlyOnceThePanelReadOrFourFra
 
     item.setLength(30.0);
     EXPECT_EQ(view.frame(), (Rect{0, 0, 30, 22}));
-    ASSERT_TRUE(panel.waitFor([&] { return panel.iconPixmaps().value(0).width == 30; }));
-    EXPECT_EQ(panel.iconPixmaps().value(1).width, 60);
+    EXPECT_TRUE(panel.waitFor([&] { return panel.iconPixmaps().value(0).width == 30; }));
 }
 
 TEST_F(MenuTest, ExportsEachEntrysProperties) {
@@ -245,6 +255,19 @@ TEST_F(MenuTest, ChangesReachThePanelAsOneUpdateOfWhatChangedAndThePopupLive) {
     ASSERT_TRUE(panel.waitFor([&] { return !chosen.isEmpty(); }));
 }
 
+// On a dark panel the popup is dark, as the panel's own menus are there.
+TEST_F(MenuTest, PopupIsDarkOnADarkPanel) {
+    platform::PopupMenu popup(*item.menu());
+    for (const bool dark : {false, true}) {
+        popup.popup({10, 10, 1, 1}, {}, dark);
+        const QPalette palette = popup.widget().palette();
+        EXPECT_EQ(palette.color(QPalette::Window).lightness() <
+                      palette.color(QPalette::WindowText).lightness(),
+                  dark);
+        popup.widget().hide();
+    }
+}
+
 // Qt flips a checkable action by itself; a command that leaves the entry's state (a failed
 // login change) leaves the tick too.
 TEST_F(MenuTest, PopupTickFollowsTheEntryNotTheClick) {
@@ -265,16 +288,45 @@ TEST_F(MenuTest, GroupPropertiesAnswersEachEntryOnce) {
     EXPECT_EQ(found[1].properties, (QVariantMap{{"label", "command"}}));
 }
 
-// The popup opens beside the panel, from the item's start, never over the item, on the screen.
-TEST(PopupPlacementTest, OpensBesideThePanelOnTheScreen) {
-    const auto at = [](QRect item, QRect panel) {
-        return platform::PopupMenu::placement(item, panel, {0, 0, 1000, 600}, {200, 150});
+// The popup opens beside the panel, from the item's start, never over the item or a panel, on
+// the screen.
+TEST(PopupPlacementTest, OpensBesideThePanelOffEveryPanel) {
+    const auto at = [](QRect item, QRect panel, QRect free = {0, 0, 1000, 600}) {
+        return platform::PopupMenu::placement(item, panel, {0, 0, 1000, 600}, free, {200, 150});
     };
     EXPECT_EQ(at({900, 5, 32, 16}, {0, 0, 1000, 26}), QPoint(800, 26));
     EXPECT_EQ(at({100, 579, 32, 16}, {0, 574, 1000, 26}), QPoint(100, 424));
     EXPECT_EQ(at({5, 300, 30, 15}, {0, 0, 40, 600}), QPoint(40, 300));
     // A window in the middle of the screen is no panel: beside the item itself.
     EXPECT_EQ(at({400, 250, 1, 1}, {300, 200, 400, 100}), QPoint(400, 251));
+    // LXQt's tray passes a click on by moving its container of the icon under the pointer, so
+    // the window there is that container; the bottom panel's strut still tells where it is.
+    EXPECT_EQ(at({884, 570, 32, 32}, {884, 570, 32, 32}, {0, 0, 1000, 568}), QPoint(800, 418));
+    EXPECT_EQ(at({5, 300, 30, 15}, {}, {40, 30, 960, 570}), QPoint(40, 300));
+}
+
+// Panels reserve their edge with a strut that counts as long as they are mapped, also where no
+// window manager makes a work area of it (none runs here).
+TEST(WorkAreaOnX11Test, LeavesOutWhatMappedWindowsReserve) {
+    VirtualDisplay display;
+    TestApp app;
+    ASSERT_TRUE(display.isRunning());
+    const QScreen& screen = *QGuiApplication::primaryScreen();
+    const QRect whole = screen.geometry();
+    QWidget dock;
+    dock.setGeometry(0, whole.bottom() - 31, whole.width(), 32);
+    const std::array<uint32_t, 12> strut{0, 0, 0, 32, 0, 0, 0, 0, 0, 0, 0, uint32_t(whole.width())};
+    auto* connection = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> atom(
+        xcb_intern_atom_reply(connection,
+                              xcb_intern_atom(connection, 0, 21, "_NET_WM_STRUT_PARTIAL"), nullptr),
+        &free);
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, xcb_window_t(dock.winId()), atom->atom,
+                        XCB_ATOM_CARDINAL, 32, strut.size(), strut.data());
+    EXPECT_EQ(platform::workArea(screen), whole);
+    dock.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dock));
+    EXPECT_EQ(platform::workArea(screen), whole.adjusted(0, 0, 0, -32));
 }
 
 // Hosts forward clicks in three ways; each opens the menu as a popup below the host's point (no

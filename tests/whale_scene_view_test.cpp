@@ -7,6 +7,7 @@
 
 #include "Fakes.h"
 #include "TestApp.h"
+#include "platform/drawing/Contrast.h"
 
 namespace {
 
@@ -144,6 +145,40 @@ TEST_F(WhaleSceneViewTest, SquareVariantIsTheWholeWhaleOrTheNumberUnderIt) {
             EXPECT_TRUE(!shown ||
                         (top >= square.height() / 2 - 2 && bottom - top > square.height() / 5))
                 << top << "-" << bottom;
+        }
+    }
+}
+
+// At 16 and 22 pixels, wide or square, the digits are 7 pixels high or more; over a background
+// the item cannot know (GNOME's bar: white label) they have a black edge, over the panel's own
+// colour none, and enough contrast: the label's white at 0.95 would give 4.3:1 on grey 0x76.
+TEST_F(WhaleSceneViewTest, LabelReadsAt16And22PixelsOverAnyPanel) {
+    WhaleSceneView view{Rect{0, 0, 44, 22},
+                        std::make_shared<platform::Appearance>(QDBusConnection(QString()), "GNOME"),
+                        std::make_shared<FedRandom>(std::deque<std::uint64_t>{1})};
+    view.usage = view.displayUsage = 0.42;
+    const QColor grey(0x76, 0x76, 0x76);
+    for (const QColor& panel : {QColor(), grey}) {
+        view.setPanelBackground(panel);
+        for (const auto& [height, square] : {std::pair{16, false}, {22, false}, {16, true}}) {
+            const QImage image = view.paint(height / 22.0, square);
+            int top = height, bottom = -1, edge = 0;
+            double contrast = 0.0;
+            for (int y = square ? height / 2 : 0; y < height; ++y) {
+                for (int x = square ? 0 : image.width() / 2; x < image.width(); ++x) {
+                    const QColor c = QColor::fromRgba(qUnpremultiply(image.pixel(x, y)));
+                    edge += c.alpha() > 128 && c.lightness() < 40;
+                    if (c.alpha() > 200 && c.lightness() > 200) {  // the white label
+                        top = std::min(top, y);
+                        bottom = std::max(bottom, y);
+                        contrast = std::max(contrast, platform::contrastRatio(c, grey));
+                    }
+                }
+            }
+            SCOPED_TRACE(testing::Message() << height << (square ? " square" : " wide"));
+            EXPECT_GE(bottom - top + 1, 7);
+            EXPECT_EQ(edge > 0, !panel.isValid());
+            EXPECT_TRUE(!panel.isValid() || contrast >= 4.5) << contrast;
         }
     }
 }

@@ -73,15 +73,21 @@ desktop_system_bus() {
     export DBUS_SYSTEM_BUS_ADDRESS
 }
 
-# desktop_xfce_panel DIR TRAY_ICON_SIZE [no-clock]: xfce4-panel with a Status Tray (icon size 0 =
-# automatic) and a clock, or without the clock (a screen that changes only where the tray does).
-# On a bus without a watcher it waits only a moment for the XEmbed tray.
+# desktop_xfce_panel DIR TRAY_ICON_SIZE [no-clock|default]: xfce4-panel with a Status Tray (icon
+# size 0 = automatic) and a clock (scripts/hosts/xfce4-panel.xml), or without the clock (a screen
+# that changes only where the tray does), or with the package's own default layout instead
+# (/etc/xdg/xfce4/panel/default.xml, which the panel itself copies on its first start; its icon
+# sizes are kept). On a bus without a watcher it waits only a moment for the XEmbed tray.
 desktop_xfce_panel() {
     local dir=$1 icon_size=$2 conf=$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml no_clock=()
-    [ "${3:-}" = no-clock ] && no_clock=(-e '/<value type="int" value="3"\/>/d')
     mkdir -p "$conf"
-    sed -e "s/SPOUTWISE_TRAY_ICON_SIZE/$icon_size/" "${no_clock[@]}" "$desktop_lib/../hosts/xfce4-panel.xml" \
-        >"$conf/xfce4-panel.xml"
+    if [ "${3:-}" = default ]; then
+        cp /etc/xdg/xfce4/panel/default.xml "$conf/xfce4-panel.xml"
+    else
+        [ "${3:-}" = no-clock ] && no_clock=(-e '/<value type="int" value="3"\/>/d')
+        sed -e "s/SPOUTWISE_TRAY_ICON_SIZE/$icon_size/" "${no_clock[@]}" "$desktop_lib/../hosts/xfce4-panel.xml" \
+            >"$conf/xfce4-panel.xml"
+    fi
     xfce4-panel --disable-wm-check >"$dir/panel.log" 2>&1 &
     desktop_pids+=($!)
     desktop_panel_pid=$!
@@ -240,10 +246,12 @@ desktop_stop() {
     for pid in "${desktop_pids[@]}"; do all+=($(desktop_tree "$pid")); done
     [ -z "${desktop_bus_address:-}" ] || all+=($(desktop_bus_children))
     for pid in "${all[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
+    # Two seconds to end, then killed: a panel that hangs on its way out (lxqt-panel without its X
+    # server) must not hold the script.
     local tries=0
     while [ $((tries++)) -lt 20 ] && kill -0 "${all[@]}" 2>/dev/null; do sleep 0.1; done
     for pid in "${all[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
     desktop_pids=() desktop_bus_address=''
 }
 

@@ -5,7 +5,8 @@
 #include <QDBusPendingReply>
 #include <QGuiApplication>
 #include <QPalette>
-#include <cmath>
+
+#include "platform/drawing/Contrast.h"
 
 namespace platform {
 
@@ -28,20 +29,11 @@ QVariant unwrapped(QVariant value) {
 
 bool alwaysDark(const QString& desktops) {
     const QStringList names = desktops.split(':');
-    // GNOME's Classic and Flashback sessions draw light panels.
-    return names.contains("XFCE") || (names.contains("GNOME") && !names.contains("GNOME-Classic") &&
-                                      !names.contains("GNOME-Flashback"));
-}
-
-double linear(float channel) {
-    return channel <= 0.04045f ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
-}
-
-// Relative luminance, 0 for black to 1 for white, as contrast ratios are computed from it.
-double luminance(const QColor& colour) {
-    const QColor rgb = colour.toRgb();
-    return 0.2126 * linear(rgb.redF()) + 0.7152 * linear(rgb.greenF()) +
-           0.0722 * linear(rgb.blueF());
+    // GNOME's Classic and Flashback sessions draw light panels. Under sway both bars that come
+    // with it, swaybar and Waybar, are dark with white text.
+    return names.contains("XFCE") || names.contains("X-Cinnamon") || names.contains("sway") ||
+           (names.contains("GNOME") && !names.contains("GNOME-Classic") &&
+            !names.contains("GNOME-Flashback"));
 }
 
 // Below this the light label (white) has more contrast than the dark one (blue, luminance 0.074):
@@ -61,8 +53,8 @@ Appearance::Appearance(QDBusConnection bus, const QString& desktops)
 }
 
 bool Appearance::isDark() const {
-    if (panelBackground.isValid()) {
-        return luminance(panelBackground) < lightTextBelow;
+    if (panelColour.isValid()) {
+        return luminance(panelColour) < lightTextBelow;
     }
     if (panelAlwaysDark) {
         return true;
@@ -75,9 +67,13 @@ bool Appearance::isDark() const {
            palette.color(QPalette::WindowText).lightness();
 }
 
+QColor Appearance::panelBackground() const {
+    return panelColour;
+}
+
 void Appearance::setPanelBackground(const QColor& background) {
     const bool wasDark = isDark();
-    panelBackground = background;
+    panelColour = background;
     if (isDark() != wasDark) {
         emit changed();
     }

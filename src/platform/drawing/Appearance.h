@@ -29,6 +29,8 @@ class Appearance : public QObject {
     // The colour the item is painted over, for a surface that paints the panel's background
     // itself; dark when light text reads better on it. An invalid colour forgets it.
     void setPanelBackground(const QColor& background);
+    // That colour; invalid where the panel paints the item's background itself.
+    QColor panelBackground() const;
 
   signals:
     // The portal sent a colour scheme, first or changed, or the panel's background turned from
@@ -44,9 +46,10 @@ class Appearance : public QObject {
     void setScheme(const QVariant& value);
 
     QDBusConnection bus;
-    // GNOME Shell's top bar and XFCE's default panel are dark in both schemes.
+    // GNOME Shell's top bar, XFCE's and Cinnamon's default panels and sway's bars are dark in
+    // both schemes.
     bool panelAlwaysDark;
-    QColor panelBackground;
+    QColor panelColour;
     // The portal's colour-scheme: 0 no preference, 1 prefer dark, 2 prefer light.
     std::optional<uint> colorScheme;
 };

@@ -4,6 +4,7 @@
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QStringList>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -13,9 +14,10 @@ namespace {
 
 const QString colourEmojiFamily = QStringLiteral("Noto Color Emoji");
 
-QFont resolved(QFont font, int pixelSize, QFont::Weight weight) {
+QFont resolved(QFont font, int pixelSize, QFont::Weight weight, int stretch) {
     font.setPixelSize(pixelSize);
     font.setWeight(weight);
+    font.setStretch(stretch);
     // The desktop names aliases ("Sans Serif", "monospace") that a family list would skip, falling
     // through to the emoji font's keycap digits; name the family the alias resolves to instead.
     font.setFamilies(QStringList{QFontInfo(font).family(), colourEmojiFamily});
@@ -40,10 +42,10 @@ Value remembered(std::vector<std::pair<Key, Value>>& answers, const Key& key, Ma
     return answers.emplace_back(key, make()).second;
 }
 
-QFont sized(const QFont& font, int pixelSize, QFont::Weight weight) {
-    static std::vector<std::pair<std::pair<int, QFont>, QFont>> fonts;
-    return remembered(fonts, std::pair{pixelSize * 1000 + int(weight), font},
-                      [&] { return resolved(font, pixelSize, weight); });
+QFont sized(const QFont& font, int pixelSize, QFont::Weight weight, int stretch = 100) {
+    static std::vector<std::pair<std::tuple<int, int, int, QFont>, QFont>> fonts;
+    return remembered(fonts, std::tuple{pixelSize, int(weight), stretch, font},
+                      [&] { return resolved(font, pixelSize, weight, stretch); });
 }
 
 bool measureEvenFigures(const QFont& font) {
@@ -68,13 +70,13 @@ QFont systemFont(int pixelSize, QFont::Weight weight) {
     return sized(QFontDatabase::systemFont(QFontDatabase::GeneralFont), pixelSize, weight);
 }
 
-QFont monospacedDigitSystemFont(int pixelSize, QFont::Weight weight) {
+QFont monospacedDigitSystemFont(int pixelSize, QFont::Weight weight, int stretch) {
     const QFont ui =
-        sized(QFontDatabase::systemFont(QFontDatabase::GeneralFont), pixelSize, weight);
+        sized(QFontDatabase::systemFont(QFontDatabase::GeneralFont), pixelSize, weight, stretch);
     if (hasEvenFigures(ui)) {
         return ui;
     }
-    return sized(QFontDatabase::systemFont(QFontDatabase::FixedFont), pixelSize, weight);
+    return sized(QFontDatabase::systemFont(QFontDatabase::FixedFont), pixelSize, weight, stretch);
 }
 
 }  // namespace platform

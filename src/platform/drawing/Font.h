@@ -12,6 +12,7 @@ QFont systemFont(int pixelSize, QFont::Weight weight = QFont::Normal);
 
 // A font whose digits and space share one advance, so a padded number keeps its width as the
 // digits change: the UI font when it already has such figures, else the fixed-pitch font.
-QFont monospacedDigitSystemFont(int pixelSize, QFont::Weight weight);
+// `stretch` in percent of the normal width: narrower glyphs let taller digits fit.
+QFont monospacedDigitSystemFont(int pixelSize, QFont::Weight weight, int stretch = 100);
 
 }  // namespace platform

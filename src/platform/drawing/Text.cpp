@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QtMath>
+#include <algorithm>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -20,8 +21,6 @@ namespace {
 // font, colour, pixel ratio and sub-pixel offset. Few distinct texts are ever drawn, so the
 // caches start over rather than evict.
 constexpr std::size_t cacheLimit = 64;
-// Device pixels around a picture for glyphs that reach beyond their box.
-constexpr int margin = 2;
 
 struct Key {
     QString text;
@@ -31,8 +30,15 @@ struct Key {
     // Where the text starts within its first device pixel.
     double dx = 0.0;
     double dy = 0.0;
+    QRgb edge = 0;
+    double edgeWidth = 0.0;
 
     bool operator==(const Key& other) const = default;
+
+    // The edge's reach in device pixels: at least one whole pixel around the glyphs.
+    double edgeRadius() const { return std::max(1.0, edgeWidth * ratio) + 0.5; }
+    // Device pixels around a picture for glyphs that reach beyond their box, and the edge.
+    int margin() const { return 2 + (edgeWidth > 0.0 ? qCeil(edgeRadius()) : 0); }
 };
 
 // Looked up in turn, which costs less than hashing a font on every frame.
@@ -49,11 +55,45 @@ Value& cached(std::vector<std::pair<Key, Value>>& cache, const Key& key) {
     return cache.emplace_back(key, Value()).second;
 }
 
+// How much of the pixel (dx, dy) pixels from a glyph's pixel a ring `radius` pixels wide covers.
+double ringShare(int dx, int dy, double radius) {
+    return std::clamp(radius + 0.5 - std::hypot(dx, dy), 0.0, 1.0);
+}
+
+// Puts the edge under the glyphs of `image`: each pixel takes the most that any glyph pixel
+// within the edge's width lends it, in the edge's colour, with the glyphs drawn over it.
+void addEdge(QImage& image, QRgb colour, double radius) {
+    const QImage glyphs = image.copy();
+    const int reach = qCeil(radius);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            double cover = 0.0;
+            for (int v = std::max(0, y - reach); v <= std::min(image.height() - 1, y + reach);
+                 ++v) {
+                const auto* row = reinterpret_cast<const QRgb*>(glyphs.constScanLine(v));
+                for (int u = std::max(0, x - reach); u <= std::min(image.width() - 1, x + reach);
+                     ++u) {
+                    cover =
+                        std::max(cover, qAlpha(row[u]) / 255.0 * ringShare(u - x, v - y, radius));
+                }
+            }
+            const QRgb ring = qPremultiply(
+                qRgba(qRed(colour), qGreen(colour), qBlue(colour), qRound(cover * qAlpha(colour))));
+            const QRgb glyph = line[x];
+            const auto over = [&](int g, int r) { return g + r * (255 - qAlpha(glyph)) / 255; };
+            line[x] = qRgba(over(qRed(glyph), qRed(ring)), over(qGreen(glyph), qGreen(ring)),
+                            over(qBlue(glyph), qBlue(ring)), over(qAlpha(glyph), qAlpha(ring)));
+        }
+    }
+}
+
 // `key.text` drawn on a transparent image of its natural `size` in points and a margin, at
 // `key.ratio`. Glyphs start at (dx, dy) within a device pixel, so that a copy at a whole pixel
 // is what drawing in place gives.
 // Without a colour of their own, glyphs are black.
 QImage picture(const Key& key, Size size) {
+    const int margin = key.margin();
     QImage image(qCeil(size.width * key.ratio + key.dx) + 2 * margin,
                  qCeil(size.height * key.ratio + key.dy) + 2 * margin,
                  QImage::Format_ARGB32_Premultiplied);
@@ -67,12 +107,16 @@ QImage picture(const Key& key, Size size) {
     const QPointF topLeft = QPointF(key.dx + margin, key.dy + margin) / key.ratio;
     painter.drawText(QRectF(topLeft, QSizeF(size.width, size.height)),
                      Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, key.text);
+    painter.end();
+    if (key.edgeWidth > 0.0) {
+        addEdge(image, key.edge, key.edgeRadius());
+    }
     return image;
 }
 
 // Copies the cached picture of `text` with its top-left corner at `rect`'s, in points.
 void drawPicture(GraphicsContext& context, const QString& text, const QFont& font, QRgb color,
-                 Rect rect, bool placeExactly) {
+                 Rect rect, bool placeExactly, const Edge& edge = {}) {
     const double ratio = context.pixelRatio();
     const QPointF exact = context.flipped(rect).topLeft() * ratio;
     // Emoji snap to whole device pixels, as the glyph itself would be placed: no resampling
@@ -80,13 +124,13 @@ void drawPicture(GraphicsContext& context, const QString& text, const QFont& fon
     const QPointF whole = placeExactly ? QPointF(std::floor(exact.x()), std::floor(exact.y()))
                                        : QPointF(std::round(exact.x()), std::round(exact.y()));
     const QPointF offset = placeExactly ? exact - whole : QPointF();
-    const Key key{text, font, color, ratio, offset.x(), offset.y()};
+    const Key key{text, font, color, ratio, offset.x(), offset.y(), edge.color.rgba(), edge.width};
     static std::vector<std::pair<Key, QImage>> pictures;
     QImage& image = cached(pictures, key);
     if (image.isNull()) {
         image = picture(key, textSize(text, font));
     }
-    context.painter().drawImage((whole - QPointF(margin, margin)) / ratio, image);
+    context.painter().drawImage((whole - QPointF(key.margin(), key.margin())) / ratio, image);
 }
 
 }  // namespace
@@ -101,13 +145,14 @@ Size textSize(const QString& text, const QFont& font) {
     return size;
 }
 
-void drawText(const QString& text, const QFont& font, const QColor& color, double x, double y) {
+void drawText(const QString& text, const QFont& font, const QColor& color, double x, double y,
+              const Edge& edge) {
     GraphicsContext* context = GraphicsContext::current();
     if (context == nullptr) {
         return;
     }
     const Size size = textSize(text, font);
-    drawPicture(*context, text, font, color.rgba(), {x, y, size.width, size.height}, true);
+    drawPicture(*context, text, font, color.rgba(), {x, y, size.width, size.height}, true, edge);
 }
 
 void drawText(const QString& text, const QFont& font, Rect rect) {

@@ -1,12 +1,21 @@
 #include "platform/drawing/View.h"
 
 #include <QAbstractEventDispatcher>
+#include <QGuiApplication>
 #include <QThread>
 #include <QtMath>
+#include <algorithm>
 
 #include "platform/drawing/GraphicsContext.h"
 
 namespace platform {
+
+namespace {
+
+// Pixels: the icon size of GNOME's top bar and of Waybar's tray.
+constexpr double smallIcon = 16.0;
+
+}  // namespace
 
 View::View() = default;
 
@@ -69,8 +78,14 @@ void View::drawSquare(Rect /*square*/) {}
 
 void View::setPanelBackground(const QColor& /*background*/) {}
 
-const std::vector<int>& View::scales() {
-    static const std::vector<int> all{1, 2};
+bool View::isDark() const {
+    return false;
+}
+
+const std::vector<double>& View::scales() {
+    static const std::vector<double> all =
+        QGuiApplication::instance() && qGuiApp->devicePixelRatio() > 1.0 ? std::vector{1.0, 2.0}
+                                                                         : std::vector{1.0};
     return all;
 }
 
@@ -98,17 +113,18 @@ void View::displayIfNeeded() {
     }
     const Rect square = squareBounds();
     backing.resize(scales().size());
-    squareBacking.resize(hasSquareVariant() ? scales().size() : 0);
+    squareBacking.resize(hasSquareVariant() ? scales().size() + 1 : 0);
     for (std::size_t i = 0; i < backing.size(); ++i) {
         paintInto(backing[i], scales()[i], bounds(), false);
     }
     for (std::size_t i = 0; i < squareBacking.size(); ++i) {
-        paintInto(squareBacking[i], scales()[i], square, true);
+        paintInto(squareBacking[i], i == 0 ? smallIcon / square.height : scales()[i - 1], square,
+                  true);
     }
     emit displayed();
 }
 
-QImage View::paint(int scale, bool square) {
+QImage View::paint(double scale, bool square) {
     QImage image;
     paintInto(image, scale, square ? squareBounds() : bounds(), square);
     return image;
@@ -120,8 +136,8 @@ Rect View::squareBounds() const {
 
 // A pass paints over the last pass's images when no one else holds them, so that it allocates
 // nothing and their paint engine is made once.
-void View::paintInto(QImage& image, int scale, Rect area, bool square) {
-    const QSize size(qCeil(area.width * scale), qCeil(area.height * scale));
+void View::paintInto(QImage& image, double scale, Rect area, bool square) {
+    const QSize size(qRound(area.width * scale), qRound(area.height * scale));
     if (image.size() != size || !image.isDetached()) {
         image = QImage(size, QImage::Format_ARGB32_Premultiplied);
         if (image.isNull()) {
@@ -139,8 +155,18 @@ void View::paintInto(QImage& image, int scale, Rect area, bool square) {
     drawSquare(area);
 }
 
+// An image narrower than the view at its pixel ratio (a tray window higher than the view's
+// aspect) gets the whole view, smaller and centred, rather than a cut one.
 void View::drawOnto(QImage& image) {
-    GraphicsContext context(image, frameRect.height);
+    const double fit = std::min(image.devicePixelRatio(), image.width() / frameRect.width);
+    const int rows = std::min(image.height(), qCeil(frameRect.height * fit));
+    QImage part;
+    if (fit < image.devicePixelRatio() && rows > 0) {
+        part = QImage(image.bits() + (image.height() - rows) / 2 * image.bytesPerLine(),
+                      image.width(), rows, image.bytesPerLine(), image.format());
+        part.setDevicePixelRatio(fit);
+    }
+    GraphicsContext context(part.isNull() ? image : part, frameRect.height);
     const GraphicsContext::Scope scope(context);
     draw(bounds());
 }

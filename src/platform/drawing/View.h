@@ -45,11 +45,17 @@ class View : public QObject {
     // The colour the item's surface paints under the view's images, where it paints the panel's
     // background itself; a view whose colours must read against it follows. Invalid: unknown.
     virtual void setPanelBackground(const QColor& background);
+    // Whether the view draws for a dark panel; what opens from the item follows it.
+    virtual bool isDark() const;
 
-    // The images of the last display pass, one per scale in scales(), in that order.
-    static const std::vector<int>& scales();
+    // The images of the last display pass, one per scale in scales(), in that order: 1 device
+    // pixel per point, and 2 on a high-density screen only, since hosts that take the largest
+    // picture and scale it down shrink its text.
+    static const std::vector<double>& scales();
     const std::vector<QImage>& images() const;
-    // The square variant's images of the last display pass, likewise; empty without one.
+    // The square variant's images of the last display pass: one 16 pixels high, the size that
+    // panels showing small icons (GNOME's top bar) pick exactly, then one per scale in scales();
+    // empty without one.
     const std::vector<QImage>& squareImages() const;
 
     // Whether the display pass paints images() and squareImages(), on by default; a surface
@@ -59,7 +65,7 @@ class View : public QObject {
     // Runs the display pass now when one is pending; the event loop calls it once per pass.
     void displayIfNeeded();
     // The view, or its square variant, drawn at `scale` device pixels per point, for tools.
-    QImage paint(int scale, bool square = false);
+    QImage paint(double scale, bool square = false);
     // Draws the view over what `image` (premultiplied ARGB32) holds, at the image's device pixel
     // ratio, for surfaces that put it into pixels of their own.
     void drawOnto(QImage& image);
@@ -69,7 +75,7 @@ class View : public QObject {
     void displayed();
 
   private:
-    void paintInto(QImage& image, int scale, Rect area, bool square);
+    void paintInto(QImage& image, double scale, Rect area, bool square);
     Rect squareBounds() const;
 
     Rect frameRect;

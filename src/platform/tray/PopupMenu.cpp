@@ -3,13 +3,56 @@
 #include <QAction>
 #include <QGuiApplication>
 #include <QKeySequence>
+#include <QPalette>
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
 
+#include "platform/tray/WorkArea.h"
+
 namespace platform {
 
 namespace {
+
+// The strip of the screen's edge outside `free` that holds `point`; null where `point` is free.
+QRect reservedBand(QPoint point, QRect screen, QRect free) {
+    if (point.y() > free.bottom()) {
+        return {screen.left(), free.bottom() + 1, screen.width(), screen.bottom() - free.bottom()};
+    }
+    if (point.y() < free.top()) {
+        return {screen.left(), screen.top(), screen.width(), free.top() - screen.top()};
+    }
+    if (point.x() < free.left()) {
+        return {screen.left(), screen.top(), free.left() - screen.left(), screen.height()};
+    }
+    if (point.x() > free.right()) {
+        return {free.right() + 1, screen.top(), screen.right() - free.right(), screen.height()};
+    }
+    return {};
+}
+
+bool alongEdge(QRect panel, QRect screen) {
+    return panel.width() >= panel.height()
+               ? (panel.top() == screen.top() || panel.bottom() == screen.bottom()) &&
+                     panel.height() <= screen.height() / 4
+               : (panel.left() == screen.left() || panel.right() == screen.right()) &&
+                     panel.width() <= screen.width() / 4;
+}
+
+// The application's palette, or on a dark panel a dark one where that is light: the panel's own
+// menus are dark there.
+QPalette palette(bool dark) {
+    const QPalette application = QGuiApplication::palette();
+    const bool light = application.color(QPalette::Window).lightness() >
+                       application.color(QPalette::WindowText).lightness();
+    if (!dark || !light) {
+        return application;
+    }
+    QPalette darkPalette(QColor(0x2d, 0x2d, 0x2d));
+    darkPalette.setColor(QPalette::Highlight, application.color(QPalette::Highlight));
+    darkPalette.setColor(QPalette::HighlightedText, application.color(QPalette::HighlightedText));
+    return darkPalette;
+}
 
 void update(QAction& action, const MenuItem& item) {
     action.setText(item.title());
@@ -31,22 +74,21 @@ PopupMenu::PopupMenu(Menu& source) : session(source) {
 
 PopupMenu::~PopupMenu() = default;
 
-void PopupMenu::popup(QRect item, QRect panel) {
+void PopupMenu::popup(QRect item, QRect panel, bool dark) {
     const QScreen* screen = QGuiApplication::screenAt(item.center());
     if (!screen) {
         screen = QGuiApplication::primaryScreen();
     }
-    menu.popup(placement(item, panel, screen->geometry(), menu.sizeHint()));
+    menu.setPalette(palette(dark));
+    menu.popup(placement(item, panel, screen->geometry(), workArea(*screen), menu.sizeHint()));
 }
 
-QPoint PopupMenu::placement(QRect item, QRect panel, QRect screen, QSize size) {
-    const bool across = panel.width() >= panel.height();
-    const bool alongEdge =
-        across ? (panel.top() == screen.top() || panel.bottom() == screen.bottom()) &&
-                     panel.height() <= screen.height() / 4
-               : (panel.left() == screen.left() || panel.right() == screen.right()) &&
-                     panel.width() <= screen.width() / 4;
-    const QRect edge = panel.isValid() && alongEdge ? panel : item;
+QPoint PopupMenu::placement(QRect item, QRect panel, QRect screen, QRect free, QSize size) {
+    free = free.intersected(screen).isEmpty() ? screen : free.intersected(screen);
+    QRect edge = reservedBand(item.center(), screen, free);
+    if (edge.isNull()) {
+        edge = panel.isValid() && alongEdge(panel, screen) ? panel : item;
+    }
     QPoint at;
     if (edge.width() >= edge.height()) {
         const bool below = edge.center().y() < screen.center().y();
@@ -55,10 +97,9 @@ QPoint PopupMenu::placement(QRect item, QRect panel, QRect screen, QSize size) {
         const bool right = edge.center().x() < screen.center().x();
         at = {right ? edge.right() + 1 : edge.left() - size.width(), item.top()};
     }
-    const QPoint last(std::max(screen.left(), screen.right() + 1 - size.width()),
-                      std::max(screen.top(), screen.bottom() + 1 - size.height()));
-    return {std::clamp(at.x(), screen.left(), last.x()),
-            std::clamp(at.y(), screen.top(), last.y())};
+    const QPoint last(std::max(free.left(), free.right() + 1 - size.width()),
+                      std::max(free.top(), free.bottom() + 1 - size.height()));
+    return {std::clamp(at.x(), free.left(), last.x()), std::clamp(at.y(), free.top(), last.y())};
 }
 
 QMenu& PopupMenu::widget() {

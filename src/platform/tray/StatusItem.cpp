@@ -108,7 +108,7 @@ bool StatusItem::popUpMenu(QPoint position) {
 // The pointer has just clicked the item: the window under it is the panel.
 void StatusItem::popUpMenuAt(QRect item) {
     if (popup) {
-        popup->popup(item, XServer::topLevelAtPointer());
+        popup->popup(item, XServer::topLevelAtPointer(), view && view->isDark());
     }
 }
 

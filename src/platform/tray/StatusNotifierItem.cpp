@@ -61,6 +61,10 @@ int getIconPixmap(BusMessage& reply, void* object) {
     return appendPixmaps(reply, itemOf(object).iconPixmaps());
 }
 
+int getNoPixmaps(BusMessage& reply, void*) {
+    return appendPixmaps(reply, {});
+}
+
 // (sa(iiay)ss): no icon of its own, the text as the title, no description.
 int getToolTip(BusMessage& reply, void* object) {
     int result = reply.open('r', "sa(iiay)ss");
@@ -113,8 +117,18 @@ const BusInterface busInterface{
         {"WindowId", "i", getWindowId},
         {"ItemIsMenu", "b", getItemIsMenu},
         {"Menu", "o", getMenu},
+        // Hosts read the rest of the protocol's properties whether or not an item uses them: LXQt
+        // asks for IconThemePath on every update and for the overlay and attention icons once,
+        // and GNOME's extension compares each refreshed value with the one GetAll gave it, which
+        // fails for a property that was not there. So each is served, empty.
+        {"IconThemePath", "s", getText<none>},
         {"IconName", "s", getText<none>},
         {"IconPixmap", "a(iiay)", getIconPixmap, false},
+        {"OverlayIconName", "s", getText<none>},
+        {"OverlayIconPixmap", "a(iiay)", getNoPixmaps},
+        {"AttentionIconName", "s", getText<none>},
+        {"AttentionIconPixmap", "a(iiay)", getNoPixmaps},
+        {"AttentionMovieName", "s", getText<none>},
         {"ToolTip", "(sa(iiay)ss)", getToolTip, false},
         {"IconAccessibleDesc", "s", getIconAccessibleDesc, false},
         {"AttentionAccessibleDesc", "s", getText<none>},

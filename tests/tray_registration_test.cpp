@@ -11,25 +11,20 @@
 #include "PrivateBus.h"
 #include "TestApp.h"
 #include "VirtualDisplay.h"
-#include "platform/tray/XEmbedTray.h"
+#include "platform/tray/XEmbedIcon.h"
 
 using platform::TrayRegistration;
-using platform::XEmbedTray;
-
-namespace {
-
-constexpr char item[] = "org.example.Item";
-
-}  // namespace
+using platform::XEmbedIcon;
 
 // On an Xvfb display of its own with an XEmbed tray of this process.
 TEST(TrayRegistrationOnX11Test, TheWatchersOwnTrayGetsTheXEmbedIconOthersTheItemNeverBoth) {
+    constexpr char item[] = "org.example.Item";
     VirtualDisplay display;
     TestApp app;
     PrivateBus bus;
     FakeXEmbedTray tray(display.name());
     const auto connection = bus.itemBus();
-    TrayRegistration registration(*connection, item, [](XEmbedTray&) {});
+    TrayRegistration registration(*connection, item, [](XEmbedIcon&) {});
     ASSERT_TRUE(FakePanel::waitFor([&] { return tray.shownIcons() == 1; }));  // standing in
 
     // A watcher of another process, as Plasma's next to its XEmbed proxy: the item, and the icon

@@ -3,8 +3,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
-
-#include "PrivateBus.h"
+#include <QDBusPendingCallWatcher>
+#include <QEventLoop>
 
 namespace platform {
 
@@ -55,6 +55,20 @@ const QString itemInterface = "org.kde.StatusNotifierItem";
 const QString itemPath = "/StatusNotifierItem";
 const QString menuInterface = "com.canonical.dbusmenu";
 const QString propertiesInterface = "org.freedesktop.DBus.Properties";
+
+// The item may be served by this very thread: the reply is awaited with the event loop running.
+// QDBus::BlockWithGui looks for the reply and only then starts listening for it, unlocked: a
+// reply that lands in between is missed and it waits for good.
+QDBusMessage callWithEventLoop(const QDBusConnection& connection, const QDBusMessage& request) {
+    // A watcher made after the reply still reports it; the call's timeout ends the wait.
+    QDBusPendingCallWatcher watcher(connection.asyncCall(request, 5000));
+    QEventLoop loop;
+    QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+    if (!watcher.isFinished()) {
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    return watcher.reply();
+}
 
 }  // namespace
 
@@ -107,7 +121,6 @@ QDBusMessage FakePanel::call(const QString& path, const QString& interface, cons
     auto request =
         QDBusMessage::createMethodCall(items.value(items.size() - 1), path, interface, method);
     request.setArguments(args);
-    // The item may be served by this very thread.
     return callWithEventLoop(bus, request);
 }
 

@@ -1,8 +1,11 @@
 #include "FakeXEmbedTray.h"
 
-#include <QGuiApplication>
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
+
+#include "platform/tray/XServer.h"
+
+using platform::XServer;
 
 namespace {
 
@@ -49,35 +52,28 @@ FakeXEmbedTray::~FakeXEmbedTray() {
 int FakeXEmbedTray::shownIcons() {
     syncWithQt();
     takeDockRequests();
-    int shown = 0;
-    for (xcb_window_t window : docked) {
-        xcb_generic_error_t* error = nullptr;
-        free(xcb_get_window_attributes_reply(
-            connection, xcb_get_window_attributes(connection, window), &error));
-        shown += error ? 0 : 1;
-        free(error);
-    }
-    return shown;
+    return int(std::count_if(docked.begin(), docked.end(), [this](xcb_window_t window) {
+        return XServer::ask(connection, xcb_get_window_attributes(connection, window),
+                            xcb_get_window_attributes_reply) != nullptr;
+    }));
 }
 
 xcb_atom_t FakeXEmbedTray::atom(const char* name) {
-    const auto cookie = xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name);
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
-    const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    free(reply);
-    return result;
+    const auto reply =
+        XServer::ask(connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name),
+                     xcb_intern_atom_reply);
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 
 // A round trip on Qt's own connection: the display has then handled every request Qt made.
 void FakeXEmbedTray::syncWithQt() {
-    if (const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
-        xcb_connection_t* qt = x11->connection();
+    if (xcb_connection_t* qt = XServer::connection()) {
         free(xcb_get_input_focus_reply(qt, xcb_get_input_focus(qt), nullptr));
     }
 }
 
 // Embeds each icon that asked, centred in the panel's height, at the icon height and the aspect
-// of its minimum size, over a white column at the icon's right end.
+// of its minimum size.
 void FakeXEmbedTray::takeDockRequests() {
     // A round trip of our own, so that every message the display has queued for us is in.
     free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
@@ -92,12 +88,6 @@ void FakeXEmbedTray::takeDockRequests() {
                                           : iconHeight * wanted.width() / wanted.height()),
                 uint32_t(iconHeight)};
             const int16_t top = int16_t((height - iconHeight) / 2);
-            const xcb_rectangle_t mark{int16_t(6 + size.begin()[0]), top, 2, iconHeight};
-            const uint32_t white = 0xffffff;
-            const xcb_gcontext_t gc = xcb_generate_id(connection);
-            xcb_create_gc(connection, gc, owner, XCB_GC_FOREGROUND, &white);
-            xcb_poly_fill_rectangle(connection, owner, gc, 1, &mark);
-            xcb_free_gc(connection, gc);
             xcb_reparent_window(connection, docked.back(), owner, 8, top);
             xcb_configure_window(connection, docked.back(),
                                  XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
@@ -110,31 +100,25 @@ void FakeXEmbedTray::takeDockRequests() {
 }
 
 QSize FakeXEmbedTray::requestedSize() {
-    const auto cookie = xcb_get_property(connection, 0, docked.back(), XCB_ATOM_WM_NORMAL_HINTS,
-                                         XCB_ATOM_WM_SIZE_HINTS, 0, 18);
-    xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, nullptr);
+    const auto reply =
+        XServer::ask(connection,
+                     xcb_get_property(connection, 0, docked.back(), XCB_ATOM_WM_NORMAL_HINTS,
+                                      XCB_ATOM_WM_SIZE_HINTS, 0, 18),
+                     xcb_get_property_reply);
     // A window gone before its request is read has no hints.
-    const bool given = reply && xcb_get_property_value_length(reply) == 18 * 4;
-    const auto* hints =
-        given ? static_cast<const uint32_t*>(xcb_get_property_value(reply)) : nullptr;
-    const QSize size = given ? QSize(int(hints[5]), int(hints[6])) : QSize();
-    free(reply);
-    return size;
+    if (!reply || xcb_get_property_value_length(reply.get()) != 18 * 4) {
+        return {};
+    }
+    const auto* hints = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
+    return {int(hints[5]), int(hints[6])};
 }
 
 QImage FakeXEmbedTray::iconPixels() {
-    xcb_get_geometry_reply_t* geometry =
-        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, docked.back()), nullptr);
-    QImage image(geometry->width, geometry->height, QImage::Format_RGB32);
-    free(geometry);
-    xcb_get_image_reply_t* reply = xcb_get_image_reply(
-        connection,
-        xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, docked.back(), 0, 0,
-                      uint16_t(image.width()), uint16_t(image.height()), ~0U),
-        nullptr);
-    memcpy(image.bits(), xcb_get_image_data(reply), size_t(image.sizeInBytes()));
-    free(reply);
-    return image;
+    const auto geometry = XServer::ask(connection, xcb_get_geometry(connection, docked.back()),
+                                       xcb_get_geometry_reply);
+    const QSize size(geometry->width, geometry->height);
+    return XServer::image(connection, XServer::requestImage(connection, docked.back(), {{}, size}),
+                          size);
 }
 
 void FakeXEmbedTray::setBackground(QRgb colour) {

@@ -8,8 +8,7 @@
 
 // An XEmbed system tray for tests: a panel window of one colour (0xff336699) and `height` that
 // owns _NET_SYSTEM_TRAY_S0 and docks the icons that ask at its icon height and their aspect, as
-// XFCE's tray does, or as high as the panel, as MATE's. It leaves a white mark where an icon
-// docks, as a tray that drew something there before does. Made after the application object.
+// XFCE's tray does, or as high as the panel, as MATE's. Made after the application object.
 class FakeXEmbedTray {
   public:
     static constexpr int iconHeight = 16;

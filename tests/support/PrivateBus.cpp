@@ -1,8 +1,5 @@
 #include "PrivateBus.h"
 
-#include <QDBusPendingCallWatcher>
-#include <QEventLoop>
-
 PrivateBus::PrivateBus() {
     daemon.start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address=1"});
     while (daemon.waitForStarted(5000) && !daemon.canReadLine() && daemon.waitForReadyRead(5000)) {
@@ -29,16 +26,4 @@ QDBusConnection PrivateBus::connect() {
 
 std::shared_ptr<platform::BusConnection> PrivateBus::itemBus() const {
     return std::make_shared<platform::BusConnection>(busAddress);
-}
-
-QDBusMessage callWithEventLoop(const QDBusConnection& connection, const QDBusMessage& request,
-                               int timeoutMs) {
-    // A watcher made after the reply still reports it; the call's timeout ends the wait.
-    QDBusPendingCallWatcher watcher(connection.asyncCall(request, timeoutMs));
-    QEventLoop loop;
-    QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
-    if (!watcher.isFinished()) {
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    return watcher.reply();
 }

@@ -27,9 +27,3 @@ class PrivateBus {
     QString busAddress;
     int connections = 0;
 };
-
-// Calls and waits for the reply with the event loop running, for peers served by this very
-// thread. QDBus::BlockWithGui looks for the reply and only then starts listening for it,
-// unlocked: a reply that lands in between is missed and it waits for good.
-QDBusMessage callWithEventLoop(const QDBusConnection& connection, const QDBusMessage& request,
-                               int timeoutMs = 5000);

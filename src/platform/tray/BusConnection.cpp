@@ -158,6 +158,10 @@ int BusMessage::skip(const char* types) {
     return sd_bus_message_skip(message, types);
 }
 
+bool BusMessage::isError(const char* name) const {
+    return sd_bus_message_is_method_error(message, name) > 0;
+}
+
 int BusMessage::invalidArguments(const QString& text) {
     return fail(SD_BUS_ERROR_INVALID_ARGS, text);
 }
@@ -225,43 +229,50 @@ bool BusConnection::isConnected() const {
     return bus && sd_bus_is_open(bus) > 0;
 }
 
-QString BusConnection::uniqueName() const {
-    const char* name = nullptr;
-    if (!bus || sd_bus_get_unique_name(bus, &name) < 0) {
-        return {};
+// Every use of the bus from outside the event loop goes through here. A blocking call reads
+// whatever arrives while it waits, calls to the objects included, and a send may leave output
+// queued: the socket is watched anew afterwards, whatever the result, or they wait for the next
+// message to arrive, which may be seconds away.
+template <typename Use>
+int BusConnection::outsideLoop(Use use) {
+    if (!isConnected()) {
+        return -ENOTCONN;
     }
-    return QString::fromUtf8(name);
+    const int result = use();
+    rearm();
+    return result;
+}
+
+QString BusConnection::uniqueName() {
+    const char* name = nullptr;
+    return outsideLoop([&] { return sd_bus_get_unique_name(bus, &name); }) >= 0
+               ? QString::fromUtf8(name)
+               : QString();
 }
 
 bool BusConnection::requestName(const QString& name) {
-    const bool owned = bus && sd_bus_request_name(bus, name.toUtf8().constData(), 0) >= 0;
-    // The call may have read messages meant for the objects; they are handled from the loop.
-    if (bus) {
-        rearm();
-    }
-    return owned;
+    return outsideLoop([&] { return sd_bus_request_name(bus, name.toUtf8().constData(), 0); }) >= 0;
 }
 
 void BusConnection::releaseName(const QString& name) {
-    if (isConnected()) {
-        sd_bus_release_name(bus, name.toUtf8().constData());
-        rearm();
-    }
+    outsideLoop([&] { return sd_bus_release_name(bus, name.toUtf8().constData()); });
 }
 
-qint64 BusConnection::ownerPid(const QString& name) {
-    sd_bus_creds* creds = nullptr;
-    pid_t pid = 0;
-    if (isConnected()) {
-        if (sd_bus_get_name_creds(bus, name.toUtf8().constData(), SD_BUS_CREDS_PID, &creds) >= 0) {
-            sd_bus_creds_get_pid(creds, &pid);
-        }
-        // The call may have read messages meant for the objects, also when it failed; they are
-        // handled from the loop.
-        rearm();
-    }
-    sd_bus_creds_unref(creds);
-    return pid;
+BusSlot BusConnection::ownerPid(const QString& name,
+                                std::function<void(std::optional<qint64>)> answered) {
+    return callAsync("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                     "GetConnectionUnixProcessID", name,
+                     [answered = std::move(answered)](BusMessage& reply) {
+                         if (reply.isError(SD_BUS_ERROR_NAME_HAS_NO_OWNER)) {
+                             answered(std::nullopt);
+                             return;
+                         }
+                         std::uint32_t pid = 0;
+                         if (!reply.isError()) {
+                             reply.read("u", &pid);
+                         }
+                         answered(pid);
+                     });
 }
 
 BusSlot BusConnection::addObject(const char* path, const BusInterface& interface, void* object) {
@@ -275,20 +286,19 @@ BusSlot BusConnection::addObject(const char* path, const BusInterface& interface
 
 bool BusConnection::sendSignal(const char* path, const char* interface, const char* member,
                                const std::function<int(BusMessage&)>& fill) {
-    sd_bus_message* message = nullptr;
-    if (isConnected()) {
-        sd_bus_message_new_signal(bus, &message, path, interface, member);
-    }
-    if (message && fill) {
-        BusMessage arguments(message);
-        fill(arguments);
-    }
-    const int result = message && isConnected() ? sd_bus_send(bus, message, nullptr) : -ENOTCONN;
-    sd_bus_message_unref(message);
-    if (isConnected()) {
-        rearm();
-    }
-    return result >= 0;
+    return outsideLoop([&] {
+               sd_bus_message* message = nullptr;
+               int result = sd_bus_message_new_signal(bus, &message, path, interface, member);
+               if (result >= 0 && fill) {
+                   BusMessage arguments(message);
+                   fill(arguments);
+               }
+               if (result >= 0) {
+                   result = sd_bus_send(bus, message, nullptr);
+               }
+               sd_bus_message_unref(message);
+               return result;
+           }) >= 0;
 }
 
 BusSlot BusConnection::watchNameOwner(const QString& name,
@@ -300,8 +310,8 @@ BusSlot BusConnection::watchNameOwner(const QString& name,
         name.toUtf8() + "'";
     sd_bus_slot* slot = nullptr;
     auto* callback = new Changed(std::move(changed));
-    if (isConnected()) {
-        sd_bus_add_match(
+    outsideLoop([&] {
+        return sd_bus_add_match(
             bus, &slot, rule.constData(),
             [](sd_bus_message* signal, void* userdata, sd_bus_error*) {
                 const char* name = nullptr;
@@ -313,34 +323,29 @@ BusSlot BusConnection::watchNameOwner(const QString& name,
                 return 0;
             },
             callback);
-        rearm();
-    }
+    });
     return ownedBy(slot, callback);
 }
 
+// The call is written at once or, when output is queued, as soon as the socket takes it; its
+// answer arrives through the event loop.
 BusSlot BusConnection::callAsync(const char* service, const char* path, const char* interface,
                                  const char* method, const QString& argument,
-                                 std::function<void()> failed) {
-    using Failed = std::function<void()>;
+                                 std::function<void(BusMessage& reply)> answered) {
+    using Answered = std::function<void(BusMessage&)>;
     sd_bus_slot* slot = nullptr;
-    auto* callback = new Failed(std::move(failed));
-    if (isConnected()) {
-        sd_bus_call_method_async(
+    auto* callback = new Answered(std::move(answered));
+    outsideLoop([&] {
+        return sd_bus_call_method_async(
             bus, &slot, service, path, interface, method,
             [](sd_bus_message* reply, void* userdata, sd_bus_error*) {
-                if (sd_bus_message_is_method_error(reply, nullptr)) {
-                    (*static_cast<Failed*>(userdata))();
-                }
+                BusMessage message(reply);
+                (*static_cast<Answered*>(userdata))(message);
                 return 0;
             },
             callback, "s", argument.toUtf8().constData());
-    }
-    BusSlot call = ownedBy(slot, callback);
-    // Writes the call now; its answer arrives through the event loop.
-    if (call) {
-        dispatch();
-    }
-    return call;
+    });
+    return ownedBy(slot, callback);
 }
 
 void BusConnection::dispatch() {

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct sd_bus;
@@ -32,6 +33,8 @@ class BusMessage {
     int enter(char type, const char* contents);
     int exit();
     int skip(const char* types);
+    // For an answer to a call: whether it is the error `name`, or any error for null.
+    bool isError(const char* name = nullptr) const;
     // Answers the call with an invalid-arguments error saying `text` instead of this reply.
     int invalidArguments(const QString& text);
     // Answers the call as an object without the method would, saying `text`.
@@ -99,12 +102,15 @@ class BusConnection : public QObject {
     bool isConnected() const;
     // Why the connection could not be made or was lost; empty while connected.
     const QString& errorMessage() const { return error; }
-    QString uniqueName() const;
+    // Waits for the bus to name the connection, if it has not yet.
+    QString uniqueName();
     // Asks for `name` without queueing; false when another connection holds it.
     bool requestName(const QString& name);
     void releaseName(const QString& name);
-    // The process of the connection that owns `name`; 0 when there is none or the bus cannot tell.
-    qint64 ownerPid(const QString& name);
+    // Asks for the process of the connection that owns `name`; `answered` gets it, 0 when the
+    // bus cannot tell, nothing when nobody owns the name, unless the slot is dropped first. Null
+    // when the question could not be sent.
+    BusSlot ownerPid(const QString& name, std::function<void(std::optional<qint64>)> answered);
     // Serves `interface`, which must outlive the slot, at `path`; its handlers get `object`.
     // Null when not connected.
     BusSlot addObject(const char* path, const BusInterface& interface, void* object);
@@ -114,16 +120,17 @@ class BusConnection : public QObject {
                     const std::function<int(BusMessage&)>& fill = {});
     // Calls `changed` with the new owner, empty for none, each time `name` changes hands.
     BusSlot watchNameOwner(const QString& name, std::function<void(const QString&)> changed);
-    // Calls `method` with one string argument; `failed` runs if the answer is an error, unless
-    // the slot is dropped first. Null when the call could not be sent.
+    // Calls `method` with one string argument; `answered` gets the reply, an error one included,
+    // unless the slot is dropped first. Null when the call could not be sent.
     BusSlot callAsync(const char* service, const char* path, const char* interface,
-                      const char* method, const QString& argument, std::function<void()> failed);
-    // Takes in what arrived and runs its handlers, then waits for the next; also called after
-    // the bus is used from outside the event loop, so that what it queued gets written.
+                      const char* method, const QString& argument,
+                      std::function<void(BusMessage& reply)> answered);
+    // Takes in what arrived and runs its handlers, then waits for the next.
     void dispatch();
 
   private:
-    void connectTo(sd_bus* bus, int result);
+    template <typename Use>
+    int outsideLoop(Use use);
     void rearm();
     void lost(int result);
 

@@ -8,7 +8,8 @@
 #include "platform/tray/PopupMenu.h"
 #include "platform/tray/StatusNotifierItem.h"
 #include "platform/tray/TrayRegistration.h"
-#include "platform/tray/XEmbedTray.h"
+#include "platform/tray/XEmbedIcon.h"
+#include "platform/tray/XServer.h"
 
 namespace platform {
 
@@ -47,7 +48,7 @@ StatusItem::StatusItem(double length, std::shared_ptr<BusConnection> bus)
         itemService = this->bus->uniqueName();
     }
     tray = std::make_unique<TrayRegistration>(*this->bus, itemService,
-                                              [this](XEmbedTray& icon) { dress(icon); });
+                                              [this](XEmbedIcon& icon) { dress(icon); });
     connect(tray.get(), &TrayRegistration::surfaceChanged, this, &StatusItem::surfaceChanged);
 }
 
@@ -107,7 +108,7 @@ bool StatusItem::popUpMenu(QPoint position) {
 // The pointer has just clicked the item: the window under it is the panel.
 void StatusItem::popUpMenuAt(QRect item) {
     if (popup) {
-        popup->popup(item, XEmbedTray::topLevelAtPointer(), view && view->isDark());
+        popup->popup(item, XServer::topLevelAtPointer(), view && view->isDark());
     }
 }
 
@@ -140,7 +141,7 @@ void StatusItem::attachView(View& subview) {
     }
     view = &subview;
     connect(view, &View::displayed, this, &StatusItem::exportFrame);
-    if (XEmbedTray* icon = tray->xembedIcon()) {
+    if (XEmbedIcon* icon = tray->xembedIcon()) {
         icon->setView(*view);
     }
     view->setPaintsImages(!tray->showsXEmbedIcon());
@@ -155,7 +156,7 @@ void StatusItem::setToolTip(const QString& text) {
     }
     toolTipText = text;
     object->emitSignal("NewToolTip");
-    if (XEmbedTray* icon = tray->xembedIcon()) {
+    if (XEmbedIcon* icon = tray->xembedIcon()) {
         icon->setToolTip(text);
     }
 }
@@ -184,9 +185,9 @@ void StatusItem::exportFrame() {
     }
 }
 
-void StatusItem::dress(XEmbedTray& icon) {
-    connect(&icon, &XEmbedTray::clicked, this, &StatusItem::popUpMenuAt);
-    connect(&icon, &XEmbedTray::backgroundChanged, this, [this](const QColor& colour) {
+void StatusItem::dress(XEmbedIcon& icon) {
+    connect(&icon, &XEmbedIcon::clicked, this, &StatusItem::popUpMenuAt);
+    connect(&icon, &XEmbedIcon::backgroundChanged, this, [this](const QColor& colour) {
         if (view) {
             view->setPanelBackground(colour);
         }

@@ -19,7 +19,7 @@ class StatusItem;
 class DBusMenuExporter;
 class PopupMenu;
 class TrayRegistration;
-class XEmbedTray;
+class XEmbedIcon;
 
 // The area of the status item that hosts its view; as wide as the item's length and as high as
 // the panel's status area (22 points).
@@ -80,7 +80,7 @@ class StatusItem : public QObject, private StatusNotifierItem::Source {
     void attachView(View& view);
     void setToolTip(const QString& text);
     void exportFrame();
-    void dress(XEmbedTray& icon);
+    void dress(XEmbedIcon& icon);
     void surfaceChanged();
 
     std::shared_ptr<BusConnection> bus;

@@ -1,6 +1,7 @@
 #include "platform/tray/TrayRegistration.h"
 
-#include "platform/tray/XEmbedTray.h"
+#include "platform/tray/XEmbedIcon.h"
+#include "platform/tray/XServer.h"
 
 namespace platform {
 
@@ -11,21 +12,21 @@ constexpr char watcherService[] = "org.kde.StatusNotifierWatcher";
 }  // namespace
 
 TrayRegistration::TrayRegistration(BusConnection& bus, QString service,
-                                   std::function<void(XEmbedTray&)> dress)
+                                   std::function<void(XEmbedIcon&)> dress)
     : bus(bus), itemService(std::move(service)) {
-    if (XEmbedTray::available()) {
-        icon = std::make_unique<XEmbedTray>();
+    if (XEmbedIcon::available()) {
+        icon = std::make_unique<XEmbedIcon>();
         dress(*icon);
-        connect(icon.get(), &XEmbedTray::trayChanged, this, &TrayRegistration::trayChanged);
+        connect(icon.get(), &XEmbedIcon::trayChanged, this, &TrayRegistration::trayChanged);
     }
     watcherMatch =
         bus.watchNameOwner(watcherService, [this](const QString& owner) { watcherChanged(owner); });
-    place();
+    lookUpWatcher();
 }
 
 TrayRegistration::~TrayRegistration() = default;
 
-XEmbedTray* TrayRegistration::xembedIcon() const {
+XEmbedIcon* TrayRegistration::xembedIcon() const {
     return icon.get();
 }
 
@@ -36,10 +37,24 @@ bool TrayRegistration::showsXEmbedIcon() const {
 // A new owner of the watcher name is a new panel, also when it took the name over directly.
 void TrayRegistration::watcherChanged(const QString& owner) {
     if (owner.isEmpty()) {
+        watcherPid = 0;
         showStandIn();
         return;
     }
-    place();
+    lookUpWatcher();
+}
+
+// The item is placed once the bus has said which process owns the watcher. A watcher that
+// appears after the answer is told by the name's watch, which began before the question; the
+// question still open when the watcher changes again is dropped with its slot, unanswered.
+void TrayRegistration::lookUpWatcher() {
+    watcherLookup = bus.ownerPid(watcherService, [this](std::optional<qint64> pid) {
+        watcherPid = pid.value_or(0);
+        pid ? place() : showStandIn();
+    });
+    if (!watcherLookup) {
+        place();
+    }
 }
 
 // A tray of the watcher's own process takes the item over; when it goes, the watcher has it back.
@@ -53,13 +68,12 @@ void TrayRegistration::trayChanged() {
 // items of the watcher, each frame at a higher cost than the item itself. GNOME Shell serves both
 // itself but as the compositor: it composites the icon's window into a button it highlights,
 // which an icon with the panel's background painted in cannot follow.
-bool TrayRegistration::panelDrawsIcon() {
+bool TrayRegistration::panelDrawsIcon() const {
     if (!icon) {
         return false;
     }
-    const qint64 trayOwner = XEmbedTray::trayOwnerPid();
-    return trayOwner != 0 && trayOwner == bus.ownerPid(watcherService) &&
-           trayOwner != XEmbedTray::compositorPid();
+    const qint64 trayOwner = XServer::trayOwnerPid();
+    return trayOwner != 0 && trayOwner == watcherPid && trayOwner != XServer::compositorPid();
 }
 
 void TrayRegistration::place() {
@@ -91,7 +105,11 @@ void TrayRegistration::registerWithWatcher() {
     registration.reset();
     registration =
         bus.callAsync(watcherService, "/StatusNotifierWatcher", watcherService,
-                      "RegisterStatusNotifierItem", itemService, [this] { showStandIn(); });
+                      "RegisterStatusNotifierItem", itemService, [this](BusMessage& reply) {
+                          if (reply.isError()) {
+                              showStandIn();
+                          }
+                      });
     if (!registration) {
         showStandIn();
     }

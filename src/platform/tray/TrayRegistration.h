@@ -9,7 +9,7 @@
 
 namespace platform {
 
-class XEmbedTray;
+class XEmbedIcon;
 
 // Keeps the item in whatever panel there is, in one place at a time. Where the panel serves the
 // X11 system tray itself (one process owns the tray and the StatusNotifierWatcher name, as XFCE's
@@ -21,11 +21,11 @@ class TrayRegistration : public QObject {
     Q_OBJECT
 
   public:
-    TrayRegistration(BusConnection& bus, QString service, std::function<void(XEmbedTray&)> dress);
+    TrayRegistration(BusConnection& bus, QString service, std::function<void(XEmbedIcon&)> dress);
     ~TrayRegistration() override;
 
     // The XEmbed icon, shown or not; null without an X11 display.
-    XEmbedTray* xembedIcon() const;
+    XEmbedIcon* xembedIcon() const;
     // Whether the item shows as the XEmbed icon rather than through the watcher.
     bool showsXEmbedIcon() const;
 
@@ -37,8 +37,9 @@ class TrayRegistration : public QObject {
     enum class Surface { item, standIn, icon };
 
     void watcherChanged(const QString& owner);
+    void lookUpWatcher();
     void trayChanged();
-    bool panelDrawsIcon();
+    bool panelDrawsIcon() const;
     void place();
     void showIcon();
     void registerWithWatcher();
@@ -47,10 +48,13 @@ class TrayRegistration : public QObject {
 
     BusConnection& bus;
     QString itemService;
-    std::unique_ptr<XEmbedTray> icon;
+    std::unique_ptr<XEmbedIcon> icon;
     Surface surface = Surface::item;
     bool nameReleased = false;
     BusSlot watcherMatch;
+    // The question for the process that owns the watcher name, and its last answer (0: none).
+    BusSlot watcherLookup;
+    qint64 watcherPid = 0;
     // The latest registration call; only its answer tells whether a panel shows the item.
     BusSlot registration;
 };

@@ -10,36 +10,25 @@
 #include <QRect>
 #include <QString>
 #include <QTimer>
-#include <vector>
 
 #include "platform/drawing/View.h"
+#include "platform/tray/PanelBackground.h"
 
 namespace platform {
 
 // The item as an icon of an X11 system tray: a window of our own that the tray embeds (XEmbed),
-// with the default visual, painted with the view at the height the tray gives it. The window has
-// no usable transparent background there, so it paints the panel's background itself: what the
-// window showed right after docking, and, when the pixels around it change (a new panel theme,
-// light or dark), a background rebuilt from them: the panel's rows above and below the icon, or
-// for an icon as high as the panel (MATE's), its columns left and right of it. Docks again
-// whenever a new tray appears.
-class XEmbedTray : public QObject, public QAbstractNativeEventFilter {
+// with the default visual, painted with the view at the height the tray gives it, over the
+// panel's background (PanelBackground), which it checks twice a second for a new look of the
+// panel (a new theme, light or dark). Docks again whenever a new tray appears.
+class XEmbedIcon : public QObject, public QAbstractNativeEventFilter {
     Q_OBJECT
 
   public:
-    XEmbedTray();
-    ~XEmbedTray() override;
+    XEmbedIcon();
+    ~XEmbedIcon() override;
 
     // An X11 session (Qt on xcb, 32-bit pixels) and a widget application to draw the popup.
     static bool available();
-    // The process that owns the tray's selection, as the X server knows it; 0 without a tray or
-    // when the server cannot tell (a remote client, no X-Resource extension).
-    static qint64 trayOwnerPid();
-    // The process that composites the screen (owns _NET_WM_CM_S<n>); 0 for none.
-    static qint64 compositorPid();
-    // The top-level window under the pointer on the screen, null for none: right after a click
-    // on the item, the panel that holds it.
-    static QRect topLevelAtPointer();
 
     // The icon follows `view`: its size is what the window asks the tray for, and every display
     // pass of it is painted again at the window's size.
@@ -61,16 +50,6 @@ class XEmbedTray : public QObject, public QAbstractNativeEventFilter {
     void backgroundChanged(const QColor& colour);
 
   private:
-    // The panel's pixel rows above and below the icon, or where it has none, its pixel columns
-    // left and right of it.
-    struct Surroundings {
-        QImage above;
-        QImage below;
-        QImage left;
-        QImage right;
-        bool operator==(const Surroundings&) const = default;
-    };
-
     QSize itemSize() const;
     void dock();
     void undock();
@@ -79,10 +58,9 @@ class XEmbedTray : public QObject, public QAbstractNativeEventFilter {
     bool iconEvent(const xcb_generic_event_t* event);
     void resized(QSize size);
     void takeBackground();
-    void checkSurroundings();
-    Surroundings surroundings() const;
-    QImage rebuilt(const Surroundings& pixels) const;
-    void setBackground(const QImage& image);
+    void followPanel();
+    void backgroundSet(const QColor& before);
+    PanelBackground::Strips surroundings() const;
     void paint();
     void present();
 
@@ -100,10 +78,7 @@ class XEmbedTray : public QObject, public QAbstractNativeEventFilter {
     QSize windowSize;
     QSize requested;
     QPointer<View> view;
-    // The panel as it shows behind the icon, and its pixels around the icon, which tell when its
-    // look changed.
-    QImage background;
-    Surroundings around;
+    PanelBackground background;
     QImage frame;
     // The part of `frame` the view is drawn into, over the background.
     QImage scene;

@@ -1,27 +1,15 @@
 #include "platform/tray/WorkArea.h"
 
-#include <xcb/xcb.h>
-
 #include <QGuiApplication>
 #include <QScreen>
 #include <array>
-#include <cstdlib>
-#include <memory>
 #include <vector>
+
+#include "platform/tray/XServer.h"
 
 namespace platform {
 
 namespace {
-
-struct Free {
-    void operator()(void* reply) const { std::free(reply); }
-};
-
-xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
-    const std::unique_ptr<xcb_intern_atom_reply_t, Free> reply(xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, uint16_t(strlen(name)), name), nullptr));
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
 
 // One window's strut in the partial form (left, right, top, bottom, then each side's extent),
 // in device pixels of the root window; all 0 for none. The plain form spans whole sides.
@@ -29,8 +17,7 @@ std::array<uint32_t, 12> strutOf(xcb_connection_t* connection, xcb_get_property_
                                  xcb_get_property_cookie_t plain, QSize root) {
     std::array<uint32_t, 12> strut{};
     for (const auto cookie : {partial, plain}) {
-        const std::unique_ptr<xcb_get_property_reply_t, Free> reply(
-            xcb_get_property_reply(connection, cookie, nullptr));
+        const auto reply = XServer::ask(connection, cookie, xcb_get_property_reply);
         const int values = reply ? xcb_get_property_value_length(reply.get()) / 4 : 0;
         if (values >= 4 && strut == std::array<uint32_t, 12>{}) {
             const auto* data = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
@@ -78,17 +65,16 @@ QRect cut(QRect area, const std::array<uint32_t, 12>& s, QSize root, qreal ratio
 
 QRect workArea(const QScreen& screen) {
     QRect area = screen.availableGeometry();
-    const auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
-    if (!connection) {
+    xcb_connection_t* connection = XServer::connection();
+    const xcb_screen_t* root = XServer::screen();
+    if (!connection || !root) {
         return area;
     }
-    const xcb_screen_t* root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
     const QSize size(root->width_in_pixels, root->height_in_pixels);
-    const xcb_atom_t partial = atom(connection, "_NET_WM_STRUT_PARTIAL");
-    const xcb_atom_t plain = atom(connection, "_NET_WM_STRUT");
-    const std::unique_ptr<xcb_query_tree_reply_t, Free> tree(
-        xcb_query_tree_reply(connection, xcb_query_tree(connection, root->root), nullptr));
+    const xcb_atom_t partial = XServer::atom("_NET_WM_STRUT_PARTIAL");
+    const xcb_atom_t plain = XServer::atom("_NET_WM_STRUT");
+    const auto tree =
+        XServer::ask(connection, xcb_query_tree(connection, root->root), xcb_query_tree_reply);
     if (!tree) {
         return area;
     }
@@ -105,8 +91,8 @@ QRect workArea(const QScreen& screen) {
              xcb_get_property(connection, 0, children[i], plain, XCB_ATOM_CARDINAL, 0, 4)});
     }
     for (const Asked& window : asked) {
-        const std::unique_ptr<xcb_get_window_attributes_reply_t, Free> attributes(
-            xcb_get_window_attributes_reply(connection, window.attributes, nullptr));
+        const auto attributes =
+            XServer::ask(connection, window.attributes, xcb_get_window_attributes_reply);
         const auto strut = strutOf(connection, window.partial, window.plain, size);
         if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE) {
             area = cut(area, strut, size, qGuiApp->devicePixelRatio());

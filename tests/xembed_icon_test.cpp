@@ -89,8 +89,8 @@ TEST_F(XEmbedIconTest, DocksAtTwoToOneDrawsAtTheTraysHeightOverThePanelAndTakesC
 
 // A square slot gets the square variant. A size another client tells is no size; a huge one is
 // painted as far as the panel shows it. A panel off the screen cannot be read: the icon keeps its
-// look rather than make one up. A tray that takes the icon out leaves no whale behind, and a new
-// one docks.
+// look rather than make one up, and takes the panel's new one as soon as it is back. A tray that
+// takes the icon out leaves no whale behind, and a new one docks.
 TEST_F(XEmbedIconTest, PaintsWhatTheTrayShowsWhateverItDoesAndDocksAgainWhenDropped) {
     using Drop = FakeXEmbedTray::Drop;
     QSignalSpy told(&icon, &XEmbedIcon::backgroundChanged);
@@ -109,8 +109,12 @@ TEST_F(XEmbedIconTest, PaintsWhatTheTrayShowsWhateverItDoesAndDocksAgainWhenDrop
         EXPECT_EQ(clicked.takeFirst().at(0).toRect().size(), taken);
     }
     tray.setPanelShown(false);
-    EXPECT_FALSE(told.wait(1200));  // two checks of the panel
+    EXPECT_FALSE(told.wait(1200));   // two checks of the panel
+    tray.setBackground(0xffeeeeee);  // a new look, seen as soon as the panel is back
     tray.setPanelShown(true);
+    tray.click(1);
+    ASSERT_TRUE(clicked.wait());
+    EXPECT_EQ(told.value(told.size() - 1).value(0).value<QColor>(), QColor(0xeeeeee));
 
     for (const Drop how : {Drop::toRoot, Drop::withContainer, Drop::unmapped}) {
         const auto before = embedded.size();

@@ -335,7 +335,6 @@ void XEmbedIcon::embed() {
     }
     watch.start();
     emit embedded();
-    followPanel();
 }
 
 // The tray took the window out. On the root window it would show on the desktop, so it goes at

@@ -21,18 +21,6 @@ constexpr uint8_t rightButton = 3;
 // A slot narrower than this many times its height is square: a tray with square icons.
 constexpr double squareAspect = 1.5;
 
-// The frames are QImage's 32-bit pixels as they are: the server must take them that way.
-bool takesRgb32(xcb_connection_t* connection, const xcb_screen_t& screen) {
-    const xcb_setup_t* setup = xcb_get_setup(connection);
-    for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem; xcb_format_next(&it)) {
-        if (it.data->depth == screen.root_depth) {
-            return screen.root_depth == 24 && it.data->bits_per_pixel == 32 &&
-                   setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
-        }
-    }
-    return false;
-}
-
 QColor windowColour() {
     return QGuiApplication::palette().color(QPalette::Window);
 }
@@ -76,9 +64,8 @@ XEmbedIcon::~XEmbedIcon() {
 }
 
 bool XEmbedIcon::available() {
-    const xcb_screen_t* screen = XServer::screen();
-    return qobject_cast<QApplication*>(QCoreApplication::instance()) && screen &&
-           takesRgb32(XServer::connection(), *screen);
+    // The frames are QImage's 32-bit pixels as they are: the server must take them that way.
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) && XServer::takesRgb32();
 }
 
 void XEmbedIcon::setView(View& subview) {
@@ -315,14 +302,8 @@ bool XEmbedIcon::windowEvent(const xcb_generic_event_t* event) {
 // Mapped: the top-level window above it is the panel that shows it. A window mapped on the root
 // window would be a stray whale on the desktop.
 void XEmbedIcon::embed() {
-    panel = window;
-    for (auto tree =
-             XServer::ask(connection, xcb_query_tree(connection, window), xcb_query_tree_reply);
-         tree && tree->parent != root && tree->parent != XCB_WINDOW_NONE;
-         tree = XServer::ask(connection, xcb_query_tree(connection, panel), xcb_query_tree_reply)) {
-        panel = tree->parent;
-    }
-    if (panel == window) {
+    panel = XServer::topLevel(window);
+    if (panel == XCB_WINDOW_NONE) {
         takeOut();
         return;
     }
@@ -438,19 +419,9 @@ void XEmbedIcon::paint() {
 
 // Sends the frame in as many requests as the server's request size needs.
 void XEmbedIcon::present() {
-    if (frame.isNull() || frame.size() != windowSize) {
-        return;
+    if (!frame.isNull() && frame.size() == windowSize) {
+        XServer::putImage(connection, window, gc, depth, frame);
     }
-    const int line = int(frame.bytesPerLine());
-    const int rowsPerRequest =
-        std::max(1, int((xcb_get_maximum_request_length(connection) * 4 - 32) / uint32_t(line)));
-    for (int y = 0; y < frame.height(); y += rowsPerRequest) {
-        const int rows = std::min(rowsPerRequest, frame.height() - y);
-        xcb_put_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, gc, uint16_t(frame.width()),
-                      uint16_t(rows), 0, int16_t(y), 0, depth, uint32_t(rows * line),
-                      frame.constScanLine(y));
-    }
-    xcb_flush(connection);
 }
 
 }  // namespace platform

@@ -21,28 +21,28 @@ void send(xcb_connection_t* connection, xcb_window_t window, uint32_t mask, Even
 
 }  // namespace
 
-FakeXEmbedTray::FakeXEmbedTray(const QString& display, int height) : height(height) {
+FakeXEmbedTray::FakeXEmbedTray(const QString& display, int height, QSize slot)
+    : height(height), slot(slot) {
     connection = xcb_connect(display.toUtf8().constData(), nullptr);
     if (xcb_connection_has_error(connection)) {
         return;
     }
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-    const xcb_window_t window = xcb_generate_id(connection);
+    owner = xcb_generate_id(connection);
     const uint32_t colour = 0x336699;
-    xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, root, 0, 0, 200, uint16_t(height),
-                      0, XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL,
+    xcb_create_window(connection, XCB_COPY_FROM_PARENT, owner, root, 0, 0, 200, uint16_t(height), 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL,
                       &colour);
-    xcb_map_window(connection, window);
+    xcb_map_window(connection, owner);
     const xcb_atom_t selection = atom("_NET_SYSTEM_TRAY_S0");
     opcode = atom("_NET_SYSTEM_TRAY_OPCODE");
-    xcb_set_selection_owner(connection, window, selection, XCB_CURRENT_TIME);
+    xcb_set_selection_owner(connection, owner, selection, XCB_CURRENT_TIME);
 
     // Clients that already looked for a tray learn of the new one from this announcement.
     xcb_client_message_event_t manager{XCB_CLIENT_MESSAGE, 32, 0, root, atom("MANAGER"), {}};
     manager.data.data32[1] = selection;
-    manager.data.data32[2] = window;
+    manager.data.data32[2] = owner;
     send(connection, root, XCB_EVENT_MASK_STRUCTURE_NOTIFY, manager);
-    owner = window;
 }
 
 FakeXEmbedTray::~FakeXEmbedTray() {
@@ -72,8 +72,6 @@ void FakeXEmbedTray::syncWithQt() {
     }
 }
 
-// Embeds each icon that asked, centred in the panel's height, at the icon height and the aspect
-// of its minimum size.
 void FakeXEmbedTray::takeDockRequests() {
     // A round trip of our own, so that every message the display has queued for us is in.
     free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
@@ -83,16 +81,18 @@ void FakeXEmbedTray::takeDockRequests() {
             message->data.data32[1] == requestDock) {
             docked.push_back(message->data.data32[2]);
             const QSize wanted = requestedSize();
-            const auto size = {
-                uint32_t(wanted.isEmpty() ? iconHeight
-                                          : iconHeight * wanted.width() / wanted.height()),
-                uint32_t(iconHeight)};
-            const int16_t top = int16_t((height - iconHeight) / 2);
-            xcb_reparent_window(connection, docked.back(), owner, 8, top);
-            xcb_configure_window(connection, docked.back(),
-                                 XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
-                                 std::data(size));
+            const int width =
+                wanted.isEmpty() ? iconHeight : iconHeight * wanted.width() / wanted.height();
+            const QSize size = slot.isValid() ? slot : QSize(width, iconHeight);
+            containers.push_back(xcb_generate_id(connection));
+            xcb_create_window(connection, XCB_COPY_FROM_PARENT, containers.back(), owner, 8,
+                              int16_t((height - size.height()) / 2), uint16_t(size.width()),
+                              uint16_t(size.height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                              XCB_COPY_FROM_PARENT, 0, nullptr);
+            xcb_reparent_window(connection, docked.back(), containers.back(), 0, 0);
+            resize(size);
             xcb_map_window(connection, docked.back());
+            xcb_map_window(connection, containers.back());
         }
         free(event);
     }
@@ -138,5 +138,43 @@ void FakeXEmbedTray::click(uint8_t button) {
 
 void FakeXEmbedTray::claimCompositor() {
     xcb_set_selection_owner(connection, owner, atom("_NET_WM_CM_S0"), XCB_CURRENT_TIME);
+    xcb_flush(connection);
+}
+
+void FakeXEmbedTray::resize(QSize size, bool synthetic) {
+    if (synthetic) {
+        xcb_configure_notify_event_t told{};
+        told.response_type = XCB_CONFIGURE_NOTIFY;
+        told.event = told.window = docked.back();
+        told.width = uint16_t(size.width());
+        told.height = uint16_t(size.height());
+        send(connection, docked.back(), XCB_EVENT_MASK_STRUCTURE_NOTIFY, told);
+        return;
+    }
+    const uint32_t values[] = {uint32_t(size.width()), uint32_t(size.height())};
+    for (const xcb_window_t window : {containers.back(), docked.back()}) {
+        xcb_configure_window(connection, window, XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
+                             values);
+    }
+    xcb_flush(connection);
+}
+
+void FakeXEmbedTray::drop(Drop how) {
+    if (how != Drop::withContainer) {
+        xcb_unmap_window(connection, docked.back());
+    }
+    if (how == Drop::toRoot) {
+        xcb_reparent_window(connection, docked.back(),
+                            xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root, 0, 0);
+    }
+    if (how != Drop::unmapped) {
+        xcb_destroy_window(connection, containers.back());
+    }
+    xcb_flush(connection);
+}
+
+void FakeXEmbedTray::setPanelShown(bool shown) {
+    const int32_t y = shown ? 0 : -height;
+    xcb_configure_window(connection, owner, XCB_CONFIG_WINDOW_Y, &y);
     xcb_flush(connection);
 }

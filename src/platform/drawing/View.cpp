@@ -134,29 +134,24 @@ void View::paintInto(QImage& image, double scale, Rect area, bool square) {
         image.setDevicePixelRatio(scale);
     }
     image.fill(Qt::transparent);
-    if (!square) {
-        drawOnto(image);
-        return;
-    }
-    GraphicsContext context(image, area.height);
-    const GraphicsContext::Scope scope(context);
-    drawSquare(area);
+    drawOnto(image, square);
 }
 
 // An image narrower than the view at its pixel ratio (a tray window higher than the view's
 // aspect) gets the whole view, smaller and centred, rather than a cut one.
-void View::drawOnto(QImage& image) {
-    const double fit = std::min(image.devicePixelRatio(), image.width() / frameRect.width);
-    const int rows = std::min(image.height(), qCeil(frameRect.height * fit));
+void View::drawOnto(QImage& image, bool square) {
+    const Rect area = square ? squareBounds() : bounds();
+    const double fit = std::min(image.devicePixelRatio(), image.width() / area.width);
+    const int rows = std::min(image.height(), qCeil(area.height * fit));
     QImage part;
     if (fit < image.devicePixelRatio() && rows > 0) {
         part = QImage(image.bits() + (image.height() - rows) / 2 * image.bytesPerLine(),
                       image.width(), rows, image.bytesPerLine(), image.format());
         part.setDevicePixelRatio(fit);
     }
-    GraphicsContext context(part.isNull() ? image : part, frameRect.height);
+    GraphicsContext context(part.isNull() ? image : part, area.height);
     const GraphicsContext::Scope scope(context);
-    draw(bounds());
+    square ? drawSquare(area) : draw(area);
 }
 
 }  // namespace platform

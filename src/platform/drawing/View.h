@@ -64,9 +64,9 @@ class View : public QObject {
     void displayIfNeeded();
     // The view, or its square variant, drawn at `scale` device pixels per point, for tools.
     QImage paint(double scale, bool square = false);
-    // Draws the view over what `image` (premultiplied ARGB32) holds, at the image's device pixel
-    // ratio, for surfaces that put it into pixels of their own.
-    void drawOnto(QImage& image);
+    // Draws the view, or its square variant, over what `image` (premultiplied ARGB32) holds, at
+    // the image's device pixel ratio, for surfaces that put it into pixels of their own.
+    void drawOnto(QImage& image, bool square = false);
 
   signals:
     // A display pass painted new images.

@@ -1,114 +1,77 @@
 #include "platform/tray/PanelBackground.h"
 
-#include <QtMath>
 #include <algorithm>
-#include <cstdlib>
+#include <optional>
 
 namespace platform {
 
 namespace {
 
-// How far a pixel of the snapshot may be from the panel's pixel next to it, per channel.
-constexpr int snapshotTolerance = 32;
-
-bool near(QRgb a, QRgb b) {
-    return std::abs(qRed(a) - qRed(b)) <= snapshotTolerance &&
-           std::abs(qGreen(a) - qGreen(b)) <= snapshotTolerance &&
-           std::abs(qBlue(a) - qBlue(b)) <= snapshotTolerance;
-}
-
-// Whether `row` of `image` is close to the one-pixel-high `neighbour`; a missing one says nothing.
-bool rowMatches(const QImage& image, int row, const QImage& neighbour) {
-    if (neighbour.isNull()) {
-        return true;
+// The colour most pixels of `line` have outside the columns [skipFrom, skipTo); none without
+// pixels there. `scratch` is kept from call to call.
+std::optional<QRgb> dominant(const QRgb* line, int width, int skipFrom, int skipTo,
+                             std::vector<QRgb>& scratch) {
+    scratch.assign(line, line + std::clamp(skipFrom, 0, width));
+    scratch.insert(scratch.end(), line + std::clamp(skipTo, 0, width), line + width);
+    if (scratch.empty()) {
+        return std::nullopt;
     }
-    const auto* mine = reinterpret_cast<const QRgb*>(image.constScanLine(row));
-    const auto* theirs = reinterpret_cast<const QRgb*>(neighbour.constScanLine(0));
-    return std::equal(mine, mine + image.width(), theirs, near);
-}
-
-bool hasRows(const PanelBackground::Strips& strips) {
-    return !strips.above.isNull() || !strips.below.isNull();
-}
-
-// The columns beside the icon count only for an icon as high as the panel.
-PanelBackground::Strips normalised(PanelBackground::Strips strips) {
-    if (hasRows(strips)) {
-        strips.left = strips.right = QImage();
+    // The server leaves the unused byte of a pixel as it likes.
+    for (QRgb& pixel : scratch) {
+        pixel |= 0xff000000;
     }
-    return strips;
-}
-
-// A blend from the row above to the one below in each column, or from the column left to the
-// one right in each row. That is exact for a plain colour and close for the gradients panels draw.
-QImage rebuilt(const PanelBackground::Strips& strips, QSize size, const QColor& fallback) {
-    QImage image(size, QImage::Format_RGB32);
-    const bool rows = hasRows(strips);
-    const QImage& first = rows ? strips.above : strips.left;
-    const QImage& second = rows ? strips.below : strips.right;
-    if (first.isNull() && second.isNull()) {
-        image.fill(fallback);
-        return image;
-    }
-    const QImage& from = first.isNull() ? second : first;
-    const QImage& to = second.isNull() ? first : second;
-    for (int y = 0; y < image.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const double t = rows ? (y + 0.5) / image.height() : (x + 0.5) / image.width();
-            const QRgb a = rows ? from.pixel(x, 0) : from.pixel(0, y);
-            const QRgb b = rows ? to.pixel(x, 0) : to.pixel(0, y);
-            const auto mix = [t](int p, int q) { return qRound(p + (q - p) * t); };
-            line[x] =
-                qRgb(mix(qRed(a), qRed(b)), mix(qGreen(a), qGreen(b)), mix(qBlue(a), qBlue(b)));
+    std::sort(scratch.begin(), scratch.end());
+    QRgb best = scratch.front();
+    std::ptrdiff_t bestCount = 0;
+    for (auto run = scratch.begin(); run != scratch.end();) {
+        const auto next = std::upper_bound(run, scratch.end(), *run);
+        if (next - run > bestCount) {
+            best = *run;
+            bestCount = next - run;
         }
+        run = next;
     }
-    return image;
+    return best;
 }
 
-QColor meanOf(const QImage& image) {
-    if (image.isNull()) {
-        return {};
+QColor meanOf(const std::vector<QRgb>& colours) {
+    int red = 0;
+    int green = 0;
+    int blue = 0;
+    for (const QRgb colour : colours) {
+        red += qRed(colour);
+        green += qGreen(colour);
+        blue += qBlue(colour);
     }
-    qint64 red = 0;
-    qint64 green = 0;
-    qint64 blue = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            red += qRed(line[x]);
-            green += qGreen(line[x]);
-            blue += qBlue(line[x]);
-        }
-    }
-    const qint64 count = qint64(image.width()) * image.height();
-    return QColor(int(red / count), int(green / count), int(blue / count));
+    const int count = std::max(1, int(colours.size()));
+    return QColor(red / count, green / count, blue / count);
 }
 
 }  // namespace
 
-void PanelBackground::take(const QImage& snapshot, Strips around, QSize size,
-                           const QColor& fallback) {
-    strips = normalised(std::move(around));
-    const bool joins = !snapshot.isNull() && hasRows(strips) &&
-                       rowMatches(snapshot, 0, strips.above) &&
-                       rowMatches(snapshot, snapshot.height() - 1, strips.below);
-    set(joins ? snapshot : rebuilt(strips, size, fallback));
-}
-
-bool PanelBackground::follow(Strips around, QSize size, const QColor& fallback) {
-    around = normalised(std::move(around));
-    if (around == strips && size == background.size()) {
+bool PanelBackground::follow(const QImage& panel, QRect icon, const QColor& fallback) {
+    const QImage pixels = panel.convertToFormat(QImage::Format_RGB32);
+    std::vector<QRgb> now(std::size_t(std::max(0, icon.height())), fallback.rgb());
+    std::vector<QRgb> scratch;
+    for (int y = 0; y < icon.height(); ++y) {
+        if (icon.top() + y >= 0 && icon.top() + y < pixels.height()) {
+            const auto* line = reinterpret_cast<const QRgb*>(pixels.constScanLine(icon.top() + y));
+            now[std::size_t(y)] =
+                dominant(line, pixels.width(), icon.left(), icon.right() + 1, scratch)
+                    .value_or(now[std::size_t(y)]);
+        }
+    }
+    if (now == rows && icon.size() == background.size()) {
         return false;
     }
-    strips = std::move(around);
-    set(rebuilt(strips, size, fallback));
+    rows = std::move(now);
+    background = QImage(icon.size(), QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < background.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(background.scanLine(y));
+        std::fill(line, line + background.width(), rows[std::size_t(y)]);
+    }
+    mean = meanOf(rows);
     return true;
-}
-
-void PanelBackground::set(const QImage& image) {
-    background = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    mean = meanOf(background);
 }
 
 }  // namespace platform

@@ -18,18 +18,8 @@ constexpr uint32_t xembedMapped = 1;
 constexpr uint32_t minSizeHint = 16;
 constexpr uint8_t leftButton = 1;
 constexpr uint8_t rightButton = 3;
-
-// The frames are QImage's 32-bit pixels as they are: the server must take them that way.
-bool takesRgb32(xcb_connection_t* connection, const xcb_screen_t& screen) {
-    const xcb_setup_t* setup = xcb_get_setup(connection);
-    for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem; xcb_format_next(&it)) {
-        if (it.data->depth == screen.root_depth) {
-            return screen.root_depth == 24 && it.data->bits_per_pixel == 32 &&
-                   setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
-        }
-    }
-    return false;
-}
+// A slot narrower than this many times its height is square: a tray with square icons.
+constexpr double squareAspect = 1.5;
 
 QColor windowColour() {
     return QGuiApplication::palette().color(QPalette::Window);
@@ -40,6 +30,9 @@ QColor windowColour() {
 XEmbedIcon::XEmbedIcon() {
     watch.setInterval(500);
     connect(&watch, &QTimer::timeout, this, &XEmbedIcon::followPanel);
+    redock.setSingleShot(true);
+    redock.setInterval(500);
+    connect(&redock, &QTimer::timeout, this, &XEmbedIcon::retry);
     toolTipDelay.setSingleShot(true);
     toolTipDelay.setInterval(700);
     connect(&toolTipDelay, &QTimer::timeout, this,
@@ -50,6 +43,7 @@ XEmbedIcon::XEmbedIcon() {
     connection = XServer::connection();
     const xcb_screen_t* screen = XServer::screen();
     root = screen->root;
+    screenSize = QSize(screen->width_in_pixels, screen->height_in_pixels);
     depth = screen->root_depth;
     selection = XServer::traySelection();
     managerAtom = XServer::atom("MANAGER");
@@ -70,9 +64,8 @@ XEmbedIcon::~XEmbedIcon() {
 }
 
 bool XEmbedIcon::available() {
-    const xcb_screen_t* screen = XServer::screen();
-    return qobject_cast<QApplication*>(QCoreApplication::instance()) && screen &&
-           takesRgb32(XServer::connection(), *screen);
+    // The frames are QImage's 32-bit pixels as they are: the server must take them that way.
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) && XServer::takesRgb32();
 }
 
 void XEmbedIcon::setView(View& subview) {
@@ -107,7 +100,7 @@ bool XEmbedIcon::nativeEventFilter(const QByteArray& type, void* message, qintpt
     }
     const auto* event = static_cast<const xcb_generic_event_t*>(message);
     trayEvent(event);
-    return iconEvent(event);
+    return windowEvent(event) || iconEvent(event);
 }
 
 // The view's size in points, or the item's with its label before there is one; the tray keeps
@@ -132,6 +125,7 @@ void XEmbedIcon::dock() {
                                       connection, manager, XCB_CW_EVENT_MASK, &managerEvents)
                                       .sequence);
 
+    redock.stop();
     window = xcb_generate_id(connection);
     const QSize size = itemSize();
     const uint32_t events = XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY |
@@ -167,12 +161,20 @@ void XEmbedIcon::dock() {
 }
 
 void XEmbedIcon::undock() {
+    release();
+    manager = XCB_WINDOW_NONE;
+    redock.stop();
+}
+
+// The window goes, and with it all that was known of its place.
+void XEmbedIcon::release() {
     if (window != XCB_WINDOW_NONE) {
         xcb_free_gc(connection, gc);
-        xcb_destroy_window(connection, window);
+        // Its container may have taken it along already.
+        xcb_discard_reply(connection, xcb_destroy_window_checked(connection, window).sequence);
         xcb_flush(connection);
     }
-    window = manager = panel = XCB_WINDOW_NONE;
+    window = panel = XCB_WINDOW_NONE;
     windowSize = requested = QSize();
     if (!background.image().isNull()) {
         emit backgroundChanged({});
@@ -227,17 +229,11 @@ bool XEmbedIcon::iconEvent(const xcb_generic_event_t* event) {
             if (expose->window != window) {
                 return false;
             }
+            // Shown again, perhaps with an auto-hiding panel that changed its look meanwhile.
             if (expose->count == 0) {
-                background.image().isNull() ? takeBackground() : present();
+                followPanel();
+                present();
             }
-            return true;
-        }
-        case XCB_CONFIGURE_NOTIFY: {
-            const auto* configure = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
-            if (configure->window != window) {
-                return false;
-            }
-            resized({configure->width, configure->height});
             return true;
         }
         case XCB_BUTTON_PRESS: {
@@ -274,75 +270,120 @@ bool XEmbedIcon::iconEvent(const xcb_generic_event_t* event) {
     return false;
 }
 
-// After the first look, a new size has no snapshot to show: the panel's pixels around rebuild it.
-void XEmbedIcon::resized(QSize size) {
-    if (size == windowSize) {
+// What the tray did with the icon's window, told only by the server's own events: any client can
+// send one (a ConfigureNotify of 30000 × 30000).
+bool XEmbedIcon::windowEvent(const xcb_generic_event_t* event) {
+    const uint8_t kind = event->response_type & 0x7f;
+    const bool structure = kind == XCB_CONFIGURE_NOTIFY || kind == XCB_MAP_NOTIFY ||
+                           kind == XCB_UNMAP_NOTIFY || kind == XCB_REPARENT_NOTIFY ||
+                           kind == XCB_DESTROY_NOTIFY;
+    // Each of these names the window in the same place.
+    if (!structure || window == XCB_WINDOW_NONE ||
+        reinterpret_cast<const xcb_map_notify_event_t*>(event)->window != window) {
+        return false;
+    }
+    if (event->response_type & 0x80) {
+        return true;
+    }
+    if (kind == XCB_CONFIGURE_NOTIFY) {
+        const auto* configure = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
+        resized({configure->width, configure->height});
+    } else if (kind == XCB_MAP_NOTIFY) {
+        embed();
+    } else if (kind == XCB_UNMAP_NOTIFY) {
+        redock.start();  // for good, unless it is mapped again
+    } else if (kind == XCB_DESTROY_NOTIFY ||
+               reinterpret_cast<const xcb_reparent_notify_event_t*>(event)->parent == root) {
+        takeOut();
+    }
+    return true;
+}
+
+// Mapped: the top-level window above it is the panel that shows it. A window mapped on the root
+// window would be a stray whale on the desktop.
+void XEmbedIcon::embed() {
+    panel = XServer::topLevel(window);
+    if (panel == XCB_WINDOW_NONE) {
+        takeOut();
         return;
     }
-    windowSize = size;
+    redock.stop();
+    // A tray that keeps the size the window was made with sends no ConfigureNotify.
+    const auto geometry =
+        XServer::ask(connection, xcb_get_geometry(connection, window), xcb_get_geometry_reply);
+    if (geometry) {
+        resized({geometry->width, geometry->height});
+    }
+    watch.start();
+    emit embedded();
+}
+
+// The tray took the window out. On the root window it would show on the desktop, so it goes at
+// once. A new one docks shortly, unless the tray's own window goes meanwhile: a tray that is going
+// away drops its icons first, and a new one announces itself.
+void XEmbedIcon::takeOut() {
+    release();
+    redock.start();
+}
+
+// Dropped by a tray that is still there, or left unmapped for good.
+void XEmbedIcon::retry() {
+    release();
+    emit dropped();
+    dock();
+}
+
+// The tray shows what of the window lies inside its panel, on the screen; a frame as large as a
+// bogus size (30000 × 30000 from a buggy tray) would only cost memory and time.
+void XEmbedIcon::resized(QSize size) {
+    QRect shown = QRect(QPoint(), size) & QRect(QPoint(), screenSize);
+    if (const QRect around = panelAround(); !around.isEmpty()) {
+        shown &= around;
+    }
+    if (shown.size() == windowSize) {
+        return;
+    }
+    windowSize = shown.size();
     if (!background.image().isNull()) {
         followPanel();
     }
 }
 
-// The window still shows what the panel drew there; the background decides whether to trust it.
-void XEmbedIcon::takeBackground() {
-    panel = window;
-    for (auto tree =
-             XServer::ask(connection, xcb_query_tree(connection, window), xcb_query_tree_reply);
-         tree && tree->parent != root && tree->parent != XCB_WINDOW_NONE;
-         tree = XServer::ask(connection, xcb_query_tree(connection, panel), xcb_query_tree_reply)) {
-        panel = tree->parent;
+// The panel's top-level window in the icon's coordinates: at (-8, -5) for an icon 8 pixels in
+// and 5 down. Empty outside a panel.
+QRect XEmbedIcon::panelAround() const {
+    if (panel == XCB_WINDOW_NONE) {
+        return {};
     }
-    const PanelBackground::Strips around = surroundings();
-    const QImage snapshot = XServer::image(
-        connection, XServer::requestImage(connection, window, {{0, 0}, windowSize}), windowSize);
-    const QColor before = background.colour();
-    background.take(snapshot, around, windowSize, windowColour());
-    backgroundSet(before);
-    watch.start();
-}
-
-void XEmbedIcon::followPanel() {
-    const QColor before = background.colour();
-    if (background.follow(surroundings(), windowSize, windowColour())) {
-        backgroundSet(before);
-    }
-}
-
-void XEmbedIcon::backgroundSet(const QColor& before) {
-    if (background.colour() != before) {
-        emit backgroundChanged(background.colour());
-    }
-    paint();
-}
-
-// The panel's pixels around the icon, read from the panel's own window (a compositor may leave
-// the screen's unfilled); a strip is null where the icon touches the panel's edge.
-PanelBackground::Strips XEmbedIcon::surroundings() const {
     const auto atCookie = xcb_translate_coordinates(connection, window, panel, 0, 0);
     const auto geometryCookie = xcb_get_geometry(connection, panel);
     const auto at = XServer::ask(connection, atCookie, xcb_translate_coordinates_reply);
     const auto geometry = XServer::ask(connection, geometryCookie, xcb_get_geometry_reply);
-    if (!at || !geometry || panel == window) {
-        return {};
+    return at && geometry ? QRect(-at->dst_x, -at->dst_y, geometry->width, geometry->height)
+                          : QRect();
+}
+
+// The panel's rows beside the icon, read from the panel's own window (a compositor may leave the
+// screen's unfilled). A panel that cannot be read (an auto-hiding one, off the screen) keeps the
+// last look until it is back.
+void XEmbedIcon::followPanel() {
+    const QRect around = panelAround();
+    const QRect rows(0, -around.y(), around.width(), windowSize.height());
+    const QImage pixels =
+        around.isEmpty() || rows.isEmpty()
+            ? QImage()
+            : XServer::image(connection, XServer::requestImage(connection, panel, rows),
+                             rows.size());
+    if (pixels.isNull() && !background.image().isNull()) {
+        return;
     }
-    // All four strips in one round trip; the server refuses one beyond the panel's edge: null.
-    const QRect icon(QPoint(at->dst_x, at->dst_y), windowSize);
-    const QRect areas[] = {{icon.left(), icon.top() - 1, icon.width(), 1},
-                           {icon.left(), icon.bottom() + 1, icon.width(), 1},
-                           {icon.left() - 1, icon.top(), 1, icon.height()},
-                           {icon.right() + 1, icon.top(), 1, icon.height()}};
-    xcb_get_image_cookie_t cookies[std::size(areas)];
-    for (std::size_t i = 0; i < std::size(areas); ++i) {
-        cookies[i] = XServer::requestImage(connection, panel, areas[i]);
+    const QColor before = background.colour();
+    if (background.follow(pixels, {QPoint(-around.x(), 0), windowSize}, windowColour())) {
+        if (background.colour() != before) {
+            emit backgroundChanged(background.colour());
+        }
+        paint();
     }
-    PanelBackground::Strips pixels;
-    QImage* const strips[] = {&pixels.above, &pixels.below, &pixels.left, &pixels.right};
-    for (std::size_t i = 0; i < std::size(areas); ++i) {
-        *strips[i] = XServer::image(connection, cookies[i], areas[i].size());
-    }
-    return pixels;
 }
 
 // One frame: the panel's background, the scene over it at the window's height, centred.
@@ -359,7 +400,11 @@ void XEmbedIcon::paint() {
     std::memcpy(frame.bits(), panelImage.constBits(), std::size_t(panelImage.sizeInBytes()));
     if (view && view->bounds().height > 0.0) {
         const double scale = windowSize.height() / view->bounds().height;
-        const int width = std::min(frame.width(), qCeil(view->bounds().width * scale));
+        // A tray with square icons gets the view's square variant, as hosts of the item do.
+        const bool square =
+            view->hasSquareVariant() && windowSize.width() < squareAspect * windowSize.height();
+        const double side = square ? view->bounds().height : view->bounds().width;
+        const int width = std::min(frame.width(), qCeil(side * scale));
         // The scene's pixels are the frame's own, so it is drawn straight over the background;
         // kept from frame to frame, so that its paint engine is made once.
         if (scene.width() != width || scene.devicePixelRatio() != scale) {
@@ -367,26 +412,16 @@ void XEmbedIcon::paint() {
                            frame.bytesPerLine(), QImage::Format_ARGB32_Premultiplied);
             scene.setDevicePixelRatio(scale);
         }
-        view->drawOnto(scene);
+        view->drawOnto(scene, square);
     }
     present();
 }
 
 // Sends the frame in as many requests as the server's request size needs.
 void XEmbedIcon::present() {
-    if (frame.isNull() || frame.size() != windowSize) {
-        return;
+    if (!frame.isNull() && frame.size() == windowSize) {
+        XServer::putImage(connection, window, gc, depth, frame);
     }
-    const int line = int(frame.bytesPerLine());
-    const int rowsPerRequest =
-        std::max(1, int((xcb_get_maximum_request_length(connection) * 4 - 32) / uint32_t(line)));
-    for (int y = 0; y < frame.height(); y += rowsPerRequest) {
-        const int rows = std::min(rowsPerRequest, frame.height() - y);
-        xcb_put_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, window, gc, uint16_t(frame.width()),
-                      uint16_t(rows), 0, int16_t(y), 0, depth, uint32_t(rows * line),
-                      frame.constScanLine(y));
-    }
-    xcb_flush(connection);
 }
 
 }  // namespace platform

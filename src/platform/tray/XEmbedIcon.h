@@ -17,9 +17,10 @@
 namespace platform {
 
 // The item as an icon of an X11 system tray: a window of our own that the tray embeds (XEmbed),
-// with the default visual, painted with the view at the height the tray gives it, over the
-// panel's background (PanelBackground), which it checks twice a second for a new look of the
-// panel (a new theme, light or dark). Docks again whenever a new tray appears.
+// with the default visual, painted with the view at the height the tray gives it (its square
+// variant in a square slot), over the panel's background (PanelBackground), which it checks
+// twice a second and whenever the window shows again for a new look of the panel (a new theme,
+// light or dark). Docks again whenever a new tray appears or the tray drops it.
 class XEmbedIcon : public QObject, public QAbstractNativeEventFilter {
     Q_OBJECT
 
@@ -48,24 +49,33 @@ class XEmbedIcon : public QObject, public QAbstractNativeEventFilter {
     // The mean colour of the panel behind the icon, when first seen and when it changed; an
     // invalid colour when the icon left the tray.
     void backgroundChanged(const QColor& colour);
+    // The tray has embedded the icon's window and shows it; each time it does.
+    void embedded();
+    // A live tray took the icon out again (unembedded it, or its container went); the icon docks
+    // again by itself.
+    void dropped();
 
   private:
     QSize itemSize() const;
     void dock();
     void undock();
+    void release();
     void requestSize();
     void trayEvent(const xcb_generic_event_t* event);
+    bool windowEvent(const xcb_generic_event_t* event);
     bool iconEvent(const xcb_generic_event_t* event);
+    void embed();
+    void takeOut();
+    void retry();
     void resized(QSize size);
-    void takeBackground();
+    QRect panelAround() const;
     void followPanel();
-    void backgroundSet(const QColor& before);
-    PanelBackground::Strips surroundings() const;
     void paint();
     void present();
 
     xcb_connection_t* connection = nullptr;
     xcb_window_t root = XCB_WINDOW_NONE;
+    QSize screenSize;
     uint8_t depth = 0;
     xcb_atom_t selection = XCB_ATOM_NONE;
     xcb_atom_t managerAtom = XCB_ATOM_NONE;
@@ -75,6 +85,7 @@ class XEmbedIcon : public QObject, public QAbstractNativeEventFilter {
     xcb_gcontext_t gc = 0;
     xcb_window_t panel = XCB_WINDOW_NONE;
     bool shown = false;
+    // The part of the window the panel shows, which the frames cover.
     QSize windowSize;
     QSize requested;
     QPointer<View> view;
@@ -83,6 +94,8 @@ class XEmbedIcon : public QObject, public QAbstractNativeEventFilter {
     // The part of `frame` the view is drawn into, over the background.
     QImage scene;
     QTimer watch;
+    // Docks a dropped icon again, or drops one that stays unmapped.
+    QTimer redock;
     QString toolTipText;
     QTimer toolTipDelay;
     QPoint pointer;

@@ -3,6 +3,7 @@
 #include <xcb/res.h>
 
 #include <QGuiApplication>
+#include <algorithm>
 #include <cstring>
 
 namespace platform {
@@ -115,6 +116,32 @@ QRect XServer::fromDevice(QRect rect) {
     return QRectF(QPointF(rect.topLeft()) / ratio, QSizeF(rect.size()) / ratio).toAlignedRect();
 }
 
+bool XServer::takesRgb32() {
+    const xcb_screen_t* root = screen();
+    if (!root) {
+        return false;
+    }
+    const xcb_setup_t* setup = xcb_get_setup(connection());
+    for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem; xcb_format_next(&it)) {
+        if (it.data->depth == root->root_depth) {
+            return root->root_depth == 24 && it.data->bits_per_pixel == 32 &&
+                   setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
+        }
+    }
+    return false;
+}
+
+xcb_window_t XServer::topLevel(xcb_window_t window) {
+    xcb_connection_t* server = connection();
+    xcb_window_t below = window;
+    for (auto tree = ask(server, xcb_query_tree(server, window), xcb_query_tree_reply);
+         tree && tree->parent != tree->root;
+         tree = ask(server, xcb_query_tree(server, below), xcb_query_tree_reply)) {
+        below = tree->parent;
+    }
+    return below == window ? xcb_window_t(XCB_WINDOW_NONE) : below;
+}
+
 xcb_get_image_cookie_t XServer::requestImage(xcb_connection_t* server, xcb_drawable_t drawable,
                                              QRect area) {
     return xcb_get_image(server, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, int16_t(area.x()),
@@ -129,6 +156,20 @@ QImage XServer::image(xcb_connection_t* server, xcb_get_image_cookie_t cookie, Q
     }
     std::memcpy(pixels.bits(), xcb_get_image_data(reply.get()), std::size_t(pixels.sizeInBytes()));
     return pixels;
+}
+
+void XServer::putImage(xcb_connection_t* server, xcb_drawable_t drawable, xcb_gcontext_t gc,
+                       uint8_t depth, const QImage& image) {
+    const int line = int(image.bytesPerLine());
+    const int rowsPerRequest =
+        std::max(1, int((xcb_get_maximum_request_length(server) * 4 - 32) / uint32_t(line)));
+    for (int y = 0; y < image.height(); y += rowsPerRequest) {
+        const int rows = std::min(rowsPerRequest, image.height() - y);
+        xcb_put_image(server, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, gc, uint16_t(image.width()),
+                      uint16_t(rows), 0, int16_t(y), 0, depth, uint32_t(rows * line),
+                      image.constScanLine(y));
+    }
+    xcb_flush(server);
 }
 
 }  // namespace platform

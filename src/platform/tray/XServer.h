@@ -11,10 +11,11 @@
 namespace platform {
 
 // Questions to the X server on Qt's own connection: the tray's and the compositor's selections,
-// the processes that own them, the window under the pointer. The XEmbed icon, the choice of the
-// item's surface and the popup's placement all ask them, so they belong to none of those. Without
-// an X11 display every answer is empty: null, zero or an empty rectangle. The replies and pixels
-// at the end are read on whatever connection asked.
+// the processes that own them, the window under the pointer, the top-level window above another,
+// the screen's pixel format. The XEmbed icon, the choice of the item's surface and the popup's
+// placement all ask them, so they belong to none of those. Without an X11 display every answer is
+// empty: null, zero or an empty rectangle. The replies and pixels at the end are read and written
+// on whatever connection asked.
 class XServer {
   public:
     XServer() = delete;
@@ -38,6 +39,11 @@ class XServer {
     // X11's device pixels in Qt's coordinates, which a scale factor (Xft.dpi, QT_SCALE_FACTOR)
     // divides.
     static QRect fromDevice(QRect rect);
+    // Whether the screen takes QImage's 32-bit RGB pixels as they are.
+    static bool takesRgb32();
+    // The top-level window that holds `window` (a child of the root, such as a panel); none for a
+    // window on the root itself or one that is gone.
+    static xcb_window_t topLevel(xcb_window_t window);
 
     struct Free {
         void operator()(void* reply) const { std::free(reply); }
@@ -62,6 +68,10 @@ class XServer {
     // The pixels as 32-bit RGB of `size`; null when the server refused, e.g. for an area not
     // inside the drawable.
     static QImage image(xcb_connection_t* server, xcb_get_image_cookie_t cookie, QSize size);
+    // Draws `image` (32-bit) at the top left of `drawable`, in as many requests as the server's
+    // request size needs.
+    static void putImage(xcb_connection_t* server, xcb_drawable_t drawable, xcb_gcontext_t gc,
+                         uint8_t depth, const QImage& image);
 };
 
 }  // namespace platform

@@ -140,3 +140,13 @@ void FakeXEmbedTray::claimCompositor() {
     xcb_set_selection_owner(connection, owner, atom("_NET_WM_CM_S0"), XCB_CURRENT_TIME);
     xcb_flush(connection);
 }
+
+// Override-redirect and fully transparent, as the proxies make their containers.
+void FakeXEmbedTray::reExportIcons() {
+    const uint32_t overrideRedirect = 1;
+    const uint32_t transparent = 0;
+    xcb_change_window_attributes(connection, owner, XCB_CW_OVERRIDE_REDIRECT, &overrideRedirect);
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, owner, atom("_NET_WM_WINDOW_OPACITY"),
+                        XCB_ATOM_CARDINAL, 32, 1, &transparent);
+    xcb_flush(connection);
+}

@@ -30,6 +30,8 @@ class FakeXEmbedTray {
     void click(uint8_t button);
     // The tray's process becomes the compositing manager, as GNOME Shell is.
     void claimCompositor();
+    // Plays a tray that shows icons as items of its own: holds them in a window nobody sees.
+    void reExportIcons();
 
   private:
     xcb_atom_t atom(const char* name);

@@ -12,15 +12,28 @@ constexpr char watcherService[] = "org.kde.StatusNotifierWatcher";
 }  // namespace
 
 TrayRegistration::TrayRegistration(BusConnection& bus, QString service,
-                                   std::function<void(XEmbedIcon&)> dress)
+                                   std::function<void(XEmbedIcon&)> dress, TrayPatience patience)
     : bus(bus), itemService(std::move(service)) {
+    embedding.setSingleShot(true);
+    embedding.setInterval(patience.embeddingMs);
+    connect(&embedding, &QTimer::timeout, this, &TrayRegistration::notEmbedded);
     if (XEmbedIcon::available()) {
         icon = std::make_unique<XEmbedIcon>();
         dress(*icon);
         connect(icon.get(), &XEmbedIcon::trayChanged, this, &TrayRegistration::trayChanged);
+        connect(icon.get(), &XEmbedIcon::embedded, this, &TrayRegistration::iconEmbedded);
+        connect(icon.get(), &XEmbedIcon::dropped, this, &TrayRegistration::iconDropped);
     }
     watcherMatch =
         bus.watchNameOwner(watcherService, [this](const QString& owner) { watcherChanged(owner); });
+    hostMatch = bus.watchSignals(
+        "type='signal',path='/StatusNotifierWatcher',interface='org.kde.StatusNotifierWatcher',"
+        "member='StatusNotifierHostRegistered'",
+        [this](BusMessage&) {
+            if (surface != Surface::icon && !registered) {
+                place();
+            }
+        });
     lookUpWatcher();
 }
 
@@ -58,10 +71,45 @@ void TrayRegistration::lookUpWatcher() {
 }
 
 // A tray of the watcher's own process takes the item over; when it goes, the watcher has it back.
+// A new tray gets its chance, whatever the last one did.
 void TrayRegistration::trayChanged() {
+    embedded = false;
+    trayDeclined = false;
     if (panelDrawsIcon() != (surface == Surface::icon)) {
         place();
+    } else if (surface == Surface::icon) {
+        embedding.start();
     }
+}
+
+// Where the tray holds the icon out of sight, it shows the icon as an item of its own: a faint
+// copy of the window at twice the panel's cost. The item itself shows better.
+void TrayRegistration::iconEmbedded() {
+    embedded = true;
+    embedding.stop();
+    if (surface == Surface::icon && XServer::heldOutOfSight(icon->windowId())) {
+        log.info(
+            "the XEmbed tray shows the icon as an item of its own; the item goes to the "
+            "StatusNotifierWatcher itself");
+        trayDeclined = true;
+        place();
+    }
+}
+
+// The icon docks again by itself; if the tray does not take it back, the watcher gets the item.
+void TrayRegistration::iconDropped() {
+    embedded = false;
+    if (surface == Surface::icon) {
+        embedding.start();
+    }
+}
+
+void TrayRegistration::notEmbedded() {
+    log.info(
+        "the XEmbed tray did not embed the icon in time; the item goes to the "
+        "StatusNotifierWatcher instead");
+    trayDeclined = true;
+    place();
 }
 
 // Plasma's and LXQt's trays are proxies of another process that turn XEmbed icons back into
@@ -69,7 +117,7 @@ void TrayRegistration::trayChanged() {
 // itself but as the compositor: it composites the icon's window into a button it highlights,
 // which an icon with the panel's background painted in cannot follow.
 bool TrayRegistration::panelDrawsIcon() const {
-    if (!icon) {
+    if (!icon || trayDeclined) {
         return false;
     }
     const qint64 trayOwner = XServer::trayOwnerPid();
@@ -77,36 +125,70 @@ bool TrayRegistration::panelDrawsIcon() const {
 }
 
 void TrayRegistration::place() {
-    panelDrawsIcon() ? showIcon() : registerWithWatcher();
+    panelDrawsIcon() ? showIcon() : askForHost();
 }
 
 // A watcher that shows the item already drops it once the name it was registered under is gone.
 void TrayRegistration::showIcon() {
+    hostQuestion.reset();
     registration.reset();
     if (!nameReleased && itemService != bus.uniqueName()) {
         bus.releaseName(itemService);
         nameReleased = true;
     }
+    registered = false;
     setSurface(Surface::icon);
     icon->show();
+    if (!embedded) {
+        embedding.start();
+    }
+}
+
+// A watcher shows the item only through a host; one without (a desktop daemon that runs the
+// watcher for a tray that is not there) is no panel. A watcher that does not say is trusted.
+void TrayRegistration::askForHost() {
+    hostQuestion = bus.callAsync(
+        watcherService, "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties", "Get",
+        [](BusMessage& call) {
+            return call.append("ss", watcherService, "IsStatusNotifierHostRegistered");
+        },
+        [this](BusMessage& reply) {
+            int host = 1;
+            if (!reply.isError() && reply.enter('v', "b") > 0) {
+                reply.read("b", &host);
+            }
+            if (host) {
+                registerWithWatcher();
+                return;
+            }
+            log.info("the StatusNotifierWatcher has no host to show the item; waiting for one");
+            showStandIn();
+        });
+    if (!hostQuestion) {
+        showStandIn();
+    }
 }
 
 // The panel shows the item as soon as it is registered, so the XEmbed icon goes first: there is
 // never a moment with two icons. Without a watcher the item waits quietly for one; on X11 the
 // XEmbed icon stands in meanwhile.
 void TrayRegistration::registerWithWatcher() {
+    embedding.stop();
     if (icon) {
         icon->hide();
+        embedded = false;
     }
     if (nameReleased) {
         nameReleased = !bus.requestName(itemService);
     }
     setSurface(Surface::item);
+    registered = false;
     registration.reset();
     registration =
         bus.callAsync(watcherService, "/StatusNotifierWatcher", watcherService,
                       "RegisterStatusNotifierItem", itemService, [this](BusMessage& reply) {
-                          if (reply.isError()) {
+                          registered = !reply.isError();
+                          if (!registered) {
                               showStandIn();
                           }
                       });
@@ -116,6 +198,8 @@ void TrayRegistration::registerWithWatcher() {
 }
 
 void TrayRegistration::showStandIn() {
+    embedding.stop();
+    registered = false;
     if (!icon) {
         return;
     }

@@ -232,6 +232,13 @@ bool XEmbedIcon::iconEvent(const xcb_generic_event_t* event) {
             }
             return true;
         }
+        case XCB_MAP_NOTIFY:
+            // The tray maps the window it embedded.
+            if (reinterpret_cast<const xcb_map_notify_event_t*>(event)->window != window) {
+                return false;
+            }
+            emit embedded();
+            return true;
         case XCB_CONFIGURE_NOTIFY: {
             const auto* configure = reinterpret_cast<const xcb_configure_notify_event_t*>(event);
             if (configure->window != window) {

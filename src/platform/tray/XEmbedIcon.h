@@ -37,6 +37,8 @@ class XEmbedIcon : public QObject, public QAbstractNativeEventFilter {
     // Docks with the tray, now or when one appears; hide takes the icon out again.
     void show();
     void hide();
+    // The icon's window while it is docked, else none.
+    xcb_window_t windowId() const { return window; }
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr* result) override;
 
@@ -48,6 +50,11 @@ class XEmbedIcon : public QObject, public QAbstractNativeEventFilter {
     // The mean colour of the panel behind the icon, when first seen and when it changed; an
     // invalid colour when the icon left the tray.
     void backgroundChanged(const QColor& colour);
+    // The tray has embedded the icon's window and shows it; each time it does.
+    void embedded();
+    // A live tray took the icon out again (unembedded it, or its container went); the icon docks
+    // again by itself.
+    void dropped();
 
   private:
     QSize itemSize() const;

@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 
+#include "FakeNotifications.h"
 #include "FakePanel.h"
 #include "FakeXEmbedTray.h"
 #include "PrivateBus.h"
@@ -34,7 +35,7 @@ class TrayRegistrationOnX11 : public ::testing::Test {
 };
 
 TEST_F(TrayRegistrationOnX11, TheWatchersOwnTrayGetsTheXEmbedIconOthersTheItemNeverBoth) {
-    TrayRegistration registration(*connection, item, undressed, {60000});
+    TrayRegistration registration(*connection, item, undressed, {60000, 60000});
     ASSERT_TRUE(FakePanel::waitFor([&] { return tray.shownIcons() == 1; }));  // standing in
 
     // A watcher of another process, as Plasma's next to its XEmbed proxy: the item, and the icon
@@ -83,7 +84,7 @@ TEST_F(TrayRegistrationOnX11, TheWatchersOwnTrayGetsTheXEmbedIconOthersTheItemNe
 // unembedded too long, drops it or shows it as an item of its own.
 TEST_F(TrayRegistrationOnX11, ATrayThatDoesNotShowTheIconItselfHandsTheItemToTheWatcher) {
     ASSERT_TRUE(panel.start());
-    TrayRegistration registration(*connection, item, undressed, {400});
+    TrayRegistration registration(*connection, item, undressed, {400, 60000});
     ASSERT_TRUE(FakePanel::waitFor([&] { return tray.shownIcons() == 1; }));
     QSignalSpy moved(&registration, &TrayRegistration::surfaceChanged);
     EXPECT_FALSE(moved.wait(1000));  // embedded in time: it stays
@@ -98,6 +99,20 @@ TEST_F(TrayRegistrationOnX11, ATrayThatDoesNotShowTheIconItselfHandsTheItemToThe
         reExporting.shownIcons();
         return panel.registeredItems().size() == 3;
     }));
+}
+
+TEST_F(TrayRegistrationOnX11, WhereNothingShowsTheItemTheUserIsToldOnce) {
+    FakeNotifications notifications(bus.connect());
+    // A tray that shows the item in time: nothing to tell.
+    ASSERT_TRUE(panel.start());
+    TrayRegistration shown(*connection, "org.example.Shown", undressed, {60000, 3000});
+    ASSERT_TRUE(FakePanel::waitFor([&] { return tray.shownIcons() == 1; }));
+    panel.stop();
+
+    // No watcher, and a tray that does not take the icon: nothing shows the item.
+    TrayRegistration alone(*connection, item, undressed, {60000, 200});
+    QTest::qWait(3500);  // past both times
+    EXPECT_EQ(notifications.shown, QStringList{"Spoutwise: Spoutwise 找不到系统托盘"});
 }
 
 }  // namespace

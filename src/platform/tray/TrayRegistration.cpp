@@ -8,15 +8,23 @@ namespace platform {
 namespace {
 
 constexpr char watcherService[] = "org.kde.StatusNotifierWatcher";
+const QString noTraySummary = "Spoutwise 找不到系统托盘";
+const QString noTrayBody =
+    "GNOME 上请安装并启用 AppIndicator 扩展（gnome-shell-extension-appindicator）；"
+    "其他桌面请在面板上添加支持 StatusNotifierItem 的系统托盘。"
+    "Spoutwise 仍在运行，托盘出现后即会显示。";
 
 }  // namespace
 
 TrayRegistration::TrayRegistration(BusConnection& bus, QString service,
                                    std::function<void(XEmbedIcon&)> dress, TrayPatience patience)
-    : bus(bus), itemService(std::move(service)) {
+    : bus(bus), itemService(std::move(service)), notifications(bus) {
     embedding.setSingleShot(true);
     embedding.setInterval(patience.embeddingMs);
     connect(&embedding, &QTimer::timeout, this, &TrayRegistration::notEmbedded);
+    noTray.setSingleShot(true);
+    connect(&noTray, &QTimer::timeout, this, &TrayRegistration::tellIfNotShown);
+    noTray.start(patience.noTrayMs);
     if (XEmbedIcon::available()) {
         icon = std::make_unique<XEmbedIcon>();
         dress(*icon);
@@ -212,6 +220,22 @@ void TrayRegistration::setSurface(Surface now) {
         surface = now;
         emit surfaceChanged();
     }
+}
+
+bool TrayRegistration::itemShown() const {
+    return surface == Surface::item ? registered : embedded;
+}
+
+// Once per run, and only where nothing shows the item by then; a tray that appears later still
+// gets it.
+void TrayRegistration::tellIfNotShown() {
+    if (itemShown()) {
+        return;
+    }
+    log.info(
+        "nothing shows the item: no StatusNotifierWatcher with a host and no XEmbed tray; "
+        "it shows as soon as one appears");
+    notifications.show(noTraySummary, noTrayBody);
 }
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/system/DesktopNotifications.h"
 #include "platform/system/Logger.h"
 #include "platform/tray/BusConnection.h"
 
@@ -13,9 +14,11 @@ namespace platform {
 
 class XEmbedIcon;
 
-// How long a tray may take to embed the XEmbed icon before the watcher gets the item.
+// How long a tray may take to embed the XEmbed icon before the watcher gets the item, and how long
+// after start nothing may show the item before the user is told.
 struct TrayPatience {
     int embeddingMs = 2000;
+    int noTrayMs = 5000;
 };
 
 // Keeps the item in whatever panel there is, in one place at a time. Where the panel draws the
@@ -24,6 +27,7 @@ struct TrayPatience {
 // nothing per frame. Elsewhere registered under `service` with each panel that owns the watcher
 // name and has a host to show it, and on X11 the XEmbed icon stands in while no watcher shows the
 // item. `dress` fills the XEmbed icon, made once, with the item's picture, tooltip and click.
+// Where nothing shows the item a few seconds after start, the user is told once.
 class TrayRegistration : public QObject {
     Q_OBJECT
 
@@ -57,6 +61,8 @@ class TrayRegistration : public QObject {
     void registerWithWatcher();
     void showStandIn();
     void setSurface(Surface now);
+    bool itemShown() const;
+    void tellIfNotShown();
 
     BusConnection& bus;
     QString itemService;
@@ -81,6 +87,8 @@ class TrayRegistration : public QObject {
     // watcher gets the item until another tray appears.
     bool trayDeclined = false;
     QTimer embedding;
+    QTimer noTray;
+    DesktopNotifications notifications;
     Logger log{"tray"};
 };
 

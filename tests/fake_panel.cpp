@@ -8,15 +8,17 @@
 // The fake panel as a program of its own, for scripts: takes the watcher name on the session
 // bus and, like a real host, reads the icon and the tooltip each time the item announces new
 // ones. With --read-delay-ms N it reads N ms after an announcement, as a host that debounces
-// does: what the item announces while the read is pending adds nothing. Prints one line per
-// registration and, each minute, how many icons it read and how many NewIcon signals came.
+// does: what the item announces while the read is pending adds nothing; with --no-host it plays
+// a watcher without a host. Prints one line per registration and, each minute, how many icons
+// it read and how many NewIcon signals came.
 //
-//   DBUS_SESSION_BUS_ADDRESS=... fake-panel [--read-delay-ms N]
+//   DBUS_SESSION_BUS_ADDRESS=... fake-panel [--read-delay-ms N] [--no-host]
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const int delayAt = int(args.indexOf("--read-delay-ms"));
     FakePanel panel(QDBusConnection::sessionBus());
+    panel.setHostRegistered(!args.contains("--no-host"));
     if (!panel.start()) {
         std::fputs("fake-panel: the watcher name is taken or there is no session bus\n", stderr);
         return 1;

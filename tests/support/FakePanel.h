@@ -19,6 +19,7 @@ class FakePanel : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
     Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registeredItems)
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered MEMBER host)
 
   public:
     explicit FakePanel(QDBusConnection bus);
@@ -31,6 +32,12 @@ class FakePanel : public QObject, protected QDBusContext {
     void stop() { bus.unregisterService("org.kde.StatusNotifierWatcher"); }
 
     QStringList registeredItems() const { return items; }  // since the last start(), in order
+    // Whether a host shows the items: yes unless switched off; switched on, it says so.
+    void setHostRegistered(bool on) {
+        if ((host = on)) {
+            emit StatusNotifierHostRegistered();
+        }
+    }
     static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
         return QTest::qWaitFor(condition, timeoutMs);
     }
@@ -66,6 +73,7 @@ class FakePanel : public QObject, protected QDBusContext {
 
   signals:
     void StatusNotifierItemRegistered(const QString& service);
+    void StatusNotifierHostRegistered();
     // The item announced a new icon or tooltip.
     void itemChanged();
 
@@ -89,5 +97,6 @@ class FakePanel : public QObject, protected QDBusContext {
 
     QDBusConnection bus;
     QStringList items;
+    bool host = true;
     QString listenedService;
 };

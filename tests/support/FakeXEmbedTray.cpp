@@ -178,3 +178,13 @@ void FakeXEmbedTray::setPanelShown(bool shown) {
     xcb_configure_window(connection, owner, XCB_CONFIG_WINDOW_Y, &y);
     xcb_flush(connection);
 }
+
+// Override-redirect and fully transparent, as the proxies make their containers.
+void FakeXEmbedTray::reExportIcons() {
+    const uint32_t overrideRedirect = 1;
+    const uint32_t transparent = 0;
+    xcb_change_window_attributes(connection, owner, XCB_CW_OVERRIDE_REDIRECT, &overrideRedirect);
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, owner, atom("_NET_WM_WINDOW_OPACITY"),
+                        XCB_ATOM_CARDINAL, 32, 1, &transparent);
+    xcb_flush(connection);
+}

@@ -39,6 +39,8 @@ class FakeXEmbedTray {
     void setPanelShown(bool shown);  // off the screen and back, as an auto-hiding panel
     // The tray's process becomes the compositing manager, as GNOME Shell is.
     void claimCompositor();
+    // Plays a tray that shows icons as items of its own: holds them in a window nobody sees.
+    void reExportIcons();
 
   private:
     xcb_atom_t atom(const char* name);

@@ -301,25 +301,17 @@ bool BusConnection::sendSignal(const char* path, const char* interface, const ch
            }) >= 0;
 }
 
-BusSlot BusConnection::watchNameOwner(const QString& name,
-                                      std::function<void(const QString&)> changed) {
-    using Changed = std::function<void(const QString&)>;
-    const QByteArray rule =
-        "type='signal',sender='org.freedesktop.DBus',"
-        "member='NameOwnerChanged',arg0='" +
-        name.toUtf8() + "'";
+BusSlot BusConnection::watchSignals(const QByteArray& rule,
+                                    std::function<void(BusMessage&)> received) {
+    using Received = std::function<void(BusMessage&)>;
     sd_bus_slot* slot = nullptr;
-    auto* callback = new Changed(std::move(changed));
+    auto* callback = new Received(std::move(received));
     outsideLoop([&] {
         return sd_bus_add_match(
             bus, &slot, rule.constData(),
             [](sd_bus_message* signal, void* userdata, sd_bus_error*) {
-                const char* name = nullptr;
-                const char* oldOwner = nullptr;
-                const char* newOwner = nullptr;
-                if (sd_bus_message_read(signal, "sss", &name, &oldOwner, &newOwner) >= 0) {
-                    (*static_cast<Changed*>(userdata))(QString::fromUtf8(newOwner));
-                }
+                BusMessage message(signal);
+                (*static_cast<Received*>(userdata))(message);
                 return 0;
             },
             callback);
@@ -327,25 +319,60 @@ BusSlot BusConnection::watchNameOwner(const QString& name,
     return ownedBy(slot, callback);
 }
 
+BusSlot BusConnection::watchNameOwner(const QString& name,
+                                      std::function<void(const QString&)> changed) {
+    const QByteArray rule =
+        "type='signal',sender='org.freedesktop.DBus',"
+        "member='NameOwnerChanged',arg0='" +
+        name.toUtf8() + "'";
+    return watchSignals(rule, [changed = std::move(changed)](BusMessage& signal) {
+        const char* name = nullptr;
+        const char* oldOwner = nullptr;
+        const char* newOwner = nullptr;
+        if (signal.read("sss", &name, &oldOwner, &newOwner) >= 0) {
+            changed(QString::fromUtf8(newOwner));
+        }
+    });
+}
+
 // The call is written at once or, when output is queued, as soon as the socket takes it; its
 // answer arrives through the event loop.
 BusSlot BusConnection::callAsync(const char* service, const char* path, const char* interface,
-                                 const char* method, const QString& argument,
+                                 const char* method, const std::function<int(BusMessage&)>& fill,
                                  std::function<void(BusMessage& reply)> answered) {
     using Answered = std::function<void(BusMessage&)>;
     sd_bus_slot* slot = nullptr;
     auto* callback = new Answered(std::move(answered));
     outsideLoop([&] {
-        return sd_bus_call_method_async(
-            bus, &slot, service, path, interface, method,
-            [](sd_bus_message* reply, void* userdata, sd_bus_error*) {
-                BusMessage message(reply);
-                (*static_cast<Answered*>(userdata))(message);
-                return 0;
-            },
-            callback, "s", argument.toUtf8().constData());
+        sd_bus_message* call = nullptr;
+        int result = sd_bus_message_new_method_call(bus, &call, service, path, interface, method);
+        BusMessage arguments(call);
+        if (result >= 0) {
+            result = fill(arguments);
+        }
+        if (result >= 0) {
+            result = sd_bus_call_async(
+                bus, &slot, call,
+                [](sd_bus_message* reply, void* userdata, sd_bus_error*) {
+                    BusMessage message(reply);
+                    (*static_cast<Answered*>(userdata))(message);
+                    return 0;
+                },
+                callback, 0);
+        }
+        sd_bus_message_unref(call);
+        return result;
     });
     return ownedBy(slot, callback);
+}
+
+BusSlot BusConnection::callAsync(const char* service, const char* path, const char* interface,
+                                 const char* method, const QString& argument,
+                                 std::function<void(BusMessage& reply)> answered) {
+    const QByteArray text = argument.toUtf8();
+    return callAsync(
+        service, path, interface, method,
+        [&](BusMessage& call) { return call.append("s", text.constData()); }, std::move(answered));
 }
 
 void BusConnection::dispatch() {

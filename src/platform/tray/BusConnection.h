@@ -118,10 +118,16 @@ class BusConnection : public QObject {
     // queued.
     bool sendSignal(const char* path, const char* interface, const char* member,
                     const std::function<int(BusMessage&)>& fill = {});
+    // Calls `received` with each signal that matches `rule`, a D-Bus match rule.
+    BusSlot watchSignals(const QByteArray& rule, std::function<void(BusMessage&)> received);
     // Calls `changed` with the new owner, empty for none, each time `name` changes hands.
     BusSlot watchNameOwner(const QString& name, std::function<void(const QString&)> changed);
-    // Calls `method` with one string argument; `answered` gets the reply, an error one included,
-    // unless the slot is dropped first. Null when the call could not be sent.
+    // Calls `method` with the arguments `fill` writes; `answered` gets the reply, an error one
+    // included, unless the slot is dropped first. Null when the call could not be sent.
+    BusSlot callAsync(const char* service, const char* path, const char* interface,
+                      const char* method, const std::function<int(BusMessage&)>& fill,
+                      std::function<void(BusMessage& reply)> answered);
+    // The same with one string argument.
     BusSlot callAsync(const char* service, const char* path, const char* interface,
                       const char* method, const QString& argument,
                       std::function<void(BusMessage& reply)> answered);

@@ -8,19 +8,40 @@ namespace platform {
 namespace {
 
 constexpr char watcherService[] = "org.kde.StatusNotifierWatcher";
+const QString noTraySummary = "Spoutwise 找不到系统托盘";
+const QString noTrayBody =
+    "GNOME 上请安装并启用 AppIndicator 扩展（gnome-shell-extension-appindicator）；"
+    "其他桌面请在面板上添加支持 StatusNotifierItem 的系统托盘。"
+    "Spoutwise 仍在运行，托盘出现后即会显示。";
 
 }  // namespace
 
 TrayRegistration::TrayRegistration(BusConnection& bus, QString service,
-                                   std::function<void(XEmbedIcon&)> dress)
-    : bus(bus), itemService(std::move(service)) {
+                                   std::function<void(XEmbedIcon&)> dress, TrayPatience patience)
+    : bus(bus), itemService(std::move(service)), notifications(bus) {
+    embedding.setSingleShot(true);
+    embedding.setInterval(patience.embeddingMs);
+    connect(&embedding, &QTimer::timeout, this, &TrayRegistration::notEmbedded);
+    noTray.setSingleShot(true);
+    connect(&noTray, &QTimer::timeout, this, &TrayRegistration::tellIfNotShown);
+    noTray.start(patience.noTrayMs);
     if (XEmbedIcon::available()) {
         icon = std::make_unique<XEmbedIcon>();
         dress(*icon);
         connect(icon.get(), &XEmbedIcon::trayChanged, this, &TrayRegistration::trayChanged);
+        connect(icon.get(), &XEmbedIcon::embedded, this, &TrayRegistration::iconEmbedded);
+        connect(icon.get(), &XEmbedIcon::dropped, this, &TrayRegistration::iconDropped);
     }
     watcherMatch =
         bus.watchNameOwner(watcherService, [this](const QString& owner) { watcherChanged(owner); });
+    hostMatch = bus.watchSignals(
+        "type='signal',path='/StatusNotifierWatcher',interface='org.kde.StatusNotifierWatcher',"
+        "member='StatusNotifierHostRegistered'",
+        [this](BusMessage&) {
+            if (surface != Surface::icon && !registered) {
+                place();
+            }
+        });
     lookUpWatcher();
 }
 
@@ -58,10 +79,45 @@ void TrayRegistration::lookUpWatcher() {
 }
 
 // A tray of the watcher's own process takes the item over; when it goes, the watcher has it back.
+// A new tray gets its chance, whatever the last one did.
 void TrayRegistration::trayChanged() {
+    embedded = false;
+    trayDeclined = false;
     if (panelDrawsIcon() != (surface == Surface::icon)) {
         place();
+    } else if (surface == Surface::icon) {
+        embedding.start();
     }
+}
+
+// Where the tray holds the icon out of sight, it shows the icon as an item of its own: a faint
+// copy of the window at twice the panel's cost. The item itself shows better.
+void TrayRegistration::iconEmbedded() {
+    embedded = true;
+    embedding.stop();
+    if (surface == Surface::icon && XServer::heldOutOfSight(icon->windowId())) {
+        log.info(
+            "the XEmbed tray shows the icon as an item of its own; the item goes to the "
+            "StatusNotifierWatcher itself");
+        trayDeclined = true;
+        place();
+    }
+}
+
+// The icon docks again by itself; if the tray does not take it back, the watcher gets the item.
+void TrayRegistration::iconDropped() {
+    embedded = false;
+    if (surface == Surface::icon) {
+        embedding.start();
+    }
+}
+
+void TrayRegistration::notEmbedded() {
+    log.info(
+        "the XEmbed tray did not embed the icon in time; the item goes to the "
+        "StatusNotifierWatcher instead");
+    trayDeclined = true;
+    place();
 }
 
 // Plasma's and LXQt's trays are proxies of another process that turn XEmbed icons back into
@@ -69,7 +125,7 @@ void TrayRegistration::trayChanged() {
 // itself but as the compositor: it composites the icon's window into a button it highlights,
 // which an icon with the panel's background painted in cannot follow.
 bool TrayRegistration::panelDrawsIcon() const {
-    if (!icon) {
+    if (!icon || trayDeclined) {
         return false;
     }
     const qint64 trayOwner = XServer::trayOwnerPid();
@@ -77,36 +133,70 @@ bool TrayRegistration::panelDrawsIcon() const {
 }
 
 void TrayRegistration::place() {
-    panelDrawsIcon() ? showIcon() : registerWithWatcher();
+    panelDrawsIcon() ? showIcon() : askForHost();
 }
 
 // A watcher that shows the item already drops it once the name it was registered under is gone.
 void TrayRegistration::showIcon() {
+    hostQuestion.reset();
     registration.reset();
     if (!nameReleased && itemService != bus.uniqueName()) {
         bus.releaseName(itemService);
         nameReleased = true;
     }
+    registered = false;
     setSurface(Surface::icon);
     icon->show();
+    if (!embedded) {
+        embedding.start();
+    }
+}
+
+// A watcher shows the item only through a host; one without (a desktop daemon that runs the
+// watcher for a tray that is not there) is no panel. A watcher that does not say is trusted.
+void TrayRegistration::askForHost() {
+    hostQuestion = bus.callAsync(
+        watcherService, "/StatusNotifierWatcher", "org.freedesktop.DBus.Properties", "Get",
+        [](BusMessage& call) {
+            return call.append("ss", watcherService, "IsStatusNotifierHostRegistered");
+        },
+        [this](BusMessage& reply) {
+            int host = 1;
+            if (!reply.isError() && reply.enter('v', "b") > 0) {
+                reply.read("b", &host);
+            }
+            if (host) {
+                registerWithWatcher();
+                return;
+            }
+            log.info("the StatusNotifierWatcher has no host to show the item; waiting for one");
+            showStandIn();
+        });
+    if (!hostQuestion) {
+        showStandIn();
+    }
 }
 
 // The panel shows the item as soon as it is registered, so the XEmbed icon goes first: there is
 // never a moment with two icons. Without a watcher the item waits quietly for one; on X11 the
 // XEmbed icon stands in meanwhile.
 void TrayRegistration::registerWithWatcher() {
+    embedding.stop();
     if (icon) {
         icon->hide();
+        embedded = false;
     }
     if (nameReleased) {
         nameReleased = !bus.requestName(itemService);
     }
     setSurface(Surface::item);
+    registered = false;
     registration.reset();
     registration =
         bus.callAsync(watcherService, "/StatusNotifierWatcher", watcherService,
                       "RegisterStatusNotifierItem", itemService, [this](BusMessage& reply) {
-                          if (reply.isError()) {
+                          registered = !reply.isError();
+                          if (!registered) {
                               showStandIn();
                           }
                       });
@@ -116,6 +206,8 @@ void TrayRegistration::registerWithWatcher() {
 }
 
 void TrayRegistration::showStandIn() {
+    embedding.stop();
+    registered = false;
     if (!icon) {
         return;
     }
@@ -128,6 +220,22 @@ void TrayRegistration::setSurface(Surface now) {
         surface = now;
         emit surfaceChanged();
     }
+}
+
+bool TrayRegistration::itemShown() const {
+    return surface == Surface::item ? registered : embedded;
+}
+
+// Once per run, and only where nothing shows the item by then; a tray that appears later still
+// gets it.
+void TrayRegistration::tellIfNotShown() {
+    if (itemShown()) {
+        return;
+    }
+    log.info(
+        "nothing shows the item: no StatusNotifierWatcher with a host and no XEmbed tray; "
+        "it shows as soon as one appears");
+    notifications.show(noTraySummary, noTrayBody);
 }
 
 }  // namespace platform

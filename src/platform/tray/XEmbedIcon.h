@@ -38,6 +38,8 @@ class XEmbedIcon : public QObject, public QAbstractNativeEventFilter {
     // Docks with the tray, now or when one appears; hide takes the icon out again.
     void show();
     void hide();
+    // The icon's window while it is docked, else none.
+    xcb_window_t windowId() const { return window; }
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr* result) override;
 

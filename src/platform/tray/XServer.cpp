@@ -95,6 +95,23 @@ qint64 XServer::compositorPid() {
     return selectionOwnerPid(atom("_NET_WM_CM_S" + QByteArray::number(screenNumber())));
 }
 
+bool XServer::heldOutOfSight(xcb_window_t window) {
+    xcb_connection_t* server = connection();
+    const xcb_window_t holder = server ? topLevel(window) : xcb_window_t(XCB_WINDOW_NONE);
+    if (holder == XCB_WINDOW_NONE) {
+        return false;
+    }
+    const xcb_atom_t opacityAtom = atom("_NET_WM_WINDOW_OPACITY");
+    const auto attributesCookie = xcb_get_window_attributes(server, holder);
+    const auto opacityCookie =
+        xcb_get_property(server, 0, holder, opacityAtom, XCB_ATOM_CARDINAL, 0, 1);
+    const auto attributes = ask(server, attributesCookie, xcb_get_window_attributes_reply);
+    const auto opacity = ask(server, opacityCookie, xcb_get_property_reply);
+    return attributes && attributes->override_redirect && opacity &&
+           xcb_get_property_value_length(opacity.get()) == 4 &&
+           *static_cast<const uint32_t*>(xcb_get_property_value(opacity.get())) == 0;
+}
+
 QRect XServer::topLevelAtPointer() {
     xcb_connection_t* server = connection();
     const xcb_screen_t* root = screen();

@@ -33,9 +33,9 @@ class XServer {
     static qint64 trayOwnerPid();
     // The process that composites the screen (owns _NET_WM_CM_S<n>); 0 for none.
     static qint64 compositorPid();
-    // Whether the top-level window that holds `window` is one nobody sees: an override-redirect window made
-    // fully transparent. A tray that embeds icons so shows them some other way: Plasma's and
-    // LXQt's XEmbed proxies turn each into a StatusNotifierItem of their own.
+    // Whether the top-level window that holds `window` is one nobody sees: an override-redirect
+    // window made fully transparent. A tray that embeds icons so shows them some other way:
+    // Plasma's and LXQt's XEmbed proxies turn each into a StatusNotifierItem of their own.
     static bool heldOutOfSight(xcb_window_t window);
     // The top-level window under the pointer, null for none: right after a click on the item,
     // the panel that holds it.

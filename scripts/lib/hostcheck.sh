@@ -51,6 +51,9 @@
 # from the one before, with capture-strip.png, 15 consecutive frames side by side at 4×;
 # --percentage off stores the app's percentage switch off before it starts (else on); --xembed runs the session bus without a StatusNotifierWatcher, so
 # that the panel's tray serves XEmbed icons only and the app shows its XEmbed icon.
+# --load idle|busy shows the app a processor load of 2 % or 100 % whatever the machine does: it
+# reads a /proc/stat of its own (a file rewritten four times a second, bind-mounted over
+# /proc/stat in a mount namespace of the app's alone); else it reads the machine's.
 
 source "$(dirname "${BASH_SOURCE[0]}")/desktop.sh"
 
@@ -59,7 +62,7 @@ host_panel_label='' host_panel_roots='' host_display_label='' host_display_root=
 
 hostcheck_usage() {
     echo "usage: $0 [--out DIR] [--seconds N] [--icon-size N] [--panel-size N] [--dark|--light]" \
-        "[--tidy] [--capture SECONDS] [--percentage on|off] [--xembed] [--save NAME]" \
+        "[--tidy] [--capture SECONDS] [--percentage on|off] [--load idle|busy] [--xembed] [--save NAME]" \
         "[--save-panel NAME] [BINARY [ARGS...]]" >&2
     exit 2
 }
@@ -68,7 +71,7 @@ hostcheck_main() {
     local all_args=("$@") seconds=20 icon_size='' panel_size='' saves=()
     out='' binary=$desktop_lib/../../build/release/spoutwise capture=0
     hostcheck_scheme=${host_scheme:-light} hostcheck_layout=default hostcheck_percentage=on
-    hostcheck_surface=SNI
+    hostcheck_surface=SNI hostcheck_load=machine
     while [ $# -gt 0 ]; do
         case $1 in
             --out) out=$2; shift ;;
@@ -80,6 +83,7 @@ hostcheck_main() {
             --tidy) hostcheck_layout=tidy ;;
             --capture) capture=$2; shift ;;
             --percentage) hostcheck_percentage=$2; shift ;;
+            --load) hostcheck_load=$2; shift ;;
             --xembed) hostcheck_surface=XEmbed ;;
             --save) saves+=("menu-left-crop:$2"); shift ;;
             --save-panel) saves+=("panel-end:$2"); shift ;;
@@ -89,6 +93,7 @@ hostcheck_main() {
         shift
     done
     case $hostcheck_percentage in on | off) ;; *) hostcheck_usage ;; esac
+    case $hostcheck_load in machine | idle | busy) ;; *) hostcheck_usage ;; esac
     if [ "$hostcheck_layout" = tidy ]; then
         icon_size=${icon_size:-$host_icon_size} panel_size=${panel_size:-$host_panel_size}
     fi
@@ -109,7 +114,7 @@ hostcheck_main() {
     work=$(mktemp -d -t spoutwise-host-session.XXXXXX)
     trap hostcheck_cleanup EXIT
     trap 'exit 130' INT TERM
-    host_settings="$hostcheck_layout layout, tray icon size ${icon_size:-default}, panel size ${panel_size:-default}, $hostcheck_scheme, percentage $hostcheck_percentage"
+    host_settings="$hostcheck_layout layout, tray icon size ${icon_size:-default}, panel size ${panel_size:-default}, $hostcheck_scheme, percentage $hostcheck_percentage, load $hostcheck_load"
     echo "$host_name, $host_settings: screenshots and logs go to $out"
     hostcheck_run "$icon_size" "$panel_size" "$seconds" "$capture"
     [ -n "${hostcheck_saved_by_caller:-}" ] || hostcheck_save "${saves[@]}"
@@ -164,7 +169,8 @@ hostcheck_run() {
     cpu_alone=$(hostcheck_cpu "$seconds")
 
     desktop_show_percentage "$([ "$hostcheck_percentage" = on ] && echo true || echo false)"
-    env "${host_app_env[@]}" "$binary" "${app_args[@]}" >"$work/spoutwise.log" 2>&1 &
+    hostcheck_load_prefix
+    "${load_prefix[@]}" env "${host_app_env[@]}" "$binary" "${app_args[@]}" >"$work/spoutwise.log" 2>&1 &
     app_pid=$!
     desktop_pids+=($app_pid)
     # Where nothing shows the item (no tray at all), the screen still says what the app did.
@@ -182,6 +188,31 @@ hostcheck_run() {
         hostcheck_click 3 right $item_box
     fi
     hostcheck_table
+}
+
+# hostcheck_load_prefix: sets load_prefix, the command that starts the app with the /proc/stat of
+# --load (empty for the machine's), and starts what writes it: every 0.25 s 50 more ticks, 1 or
+# all 50 of them busy. Each command execs the next, so the app keeps the pid started. A user other
+# than root mounts in a user namespace of its own, then maps itself back, so that the bus still
+# knows it by its own id.
+hostcheck_load_prefix() {
+    local stat=$work/stat busy=$([ "$hostcheck_load" = busy ] && echo 50 || echo 1) id
+    load_prefix=()
+    [ "$hostcheck_load" != machine ] || return 0
+    (
+        local user=0 idle=0
+        while :; do
+            printf 'cpu  %012d 0 0 %012d 0 0 0 0 0 0\n' $((user += busy)) $((idle += 50 - busy)) 1<>"$stat"
+            sleep 0.25
+        done
+    ) &
+    desktop_pids+=($!)
+    sleep 0.3
+    chmod 644 "$stat"
+    load_prefix=(unshare -m sh -c 'mount --bind "$0" /proc/stat && exec "$@"' "$stat")
+    [ "$(id -u)" != 0 ] || return 0
+    id=(--map-user="$(id -u)" --map-group="$(id -g)")
+    load_prefix=(unshare -rm sh -c 'mount --bind "$0" /proc/stat && exec unshare -U "$@"' "$stat" "${id[@]}")
 }
 
 # hostcheck_locate: sets item_box ("W H X Y"): the XEmbed icon's window where the tray shows the

@@ -35,7 +35,7 @@ TEST(IconPixmaps, StraightAlphaToTheNearestValueInNetworkByteOrder) {
         }
     }
     IconPixmapList pixmaps;
-    ASSERT_TRUE(updateIconPixmaps(pixmaps, {filled(44, 22, 0x80402010), premultiplied}));
+    ASSERT_EQ(updateIconPixmaps(pixmaps, {filled(44, 22, 0x80402010), premultiplied}).size(), 2);
     ASSERT_EQ(pixmaps.size(), 2);
     EXPECT_EQ(pixmaps[0].bytes.left(4), QByteArray("\x80\x40\x20\x10", 4));
     for (int alpha = 1; alpha < 256; ++alpha) {
@@ -50,28 +50,27 @@ TEST(IconPixmaps, StraightAlphaToTheNearestValueInNetworkByteOrder) {
     EXPECT_EQ(pixelAt(pixmaps, 1, 7, 0), 0u);
 }
 
-// Wide images first, square ones after; "changed" is true exactly when a byte, a size or the
-// number of images differs from what the list held.
-TEST(IconPixmaps, ReportsChangeOnlyForDifferentPixelsSizesOrCount) {
+// Wide images first, square ones after; a picture is "changed" exactly when a byte or its size
+// differs from what the list held, and every one is when their number does: a host that draws
+// one picture is told of its changes alone.
+TEST(IconPixmaps, ReportsThePicturesWithDifferentPixelsSizesOrCount) {
     const QImage wide = filled(44, 22, 0xff112233);
     QImage lastPixel = wide;
     lastPixel.setPixel(43, 21, 0xff112234);
     const QImage square = filled(22, 22, 0x80ff0000);
     IconPixmapList pixmaps;
-    ASSERT_TRUE(updateIconPixmaps(pixmaps, {wide}, {square}));
-    ASSERT_EQ(pixmaps.size(), 2);
-    EXPECT_EQ(QSize(pixmaps[1].width, pixmaps[1].height), QSize(22, 22));
+    ASSERT_EQ(updateIconPixmaps(pixmaps, {wide}, {square}), (QList<QSize>{{44, 22}, {22, 22}}));
     EXPECT_EQ(pixelAt(pixmaps, 1, 21, 21), 0x80ff0000u);
 
     const struct {
         std::vector<QImage> images, square;
-        bool changed;
+        QList<QSize> changed;
     } frames[] = {
-        {{wide.copy()}, {square}, false},
-        {{lastPixel}, {square}, true},
-        {{lastPixel}, {square}, false},
-        {{lastPixel}, {}, true},
-        {{lastPixel.copy(0, 0, 30, 22)}, {}, true},
+        {{wide.copy()}, {square}, {}},
+        {{lastPixel}, {square}, {{44, 22}}},
+        {{lastPixel}, {lastPixel.copy(22, 0, 22, 22)}, {{22, 22}}},
+        {{lastPixel}, {}, {{44, 22}}},
+        {{lastPixel.copy(0, 0, 30, 22)}, {}, {{30, 22}}},
     };
     for (const auto& frame : frames) {
         EXPECT_EQ(updateIconPixmaps(pixmaps, frame.images, frame.square), frame.changed)

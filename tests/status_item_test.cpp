@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/prctl.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -21,6 +23,7 @@
 #include "platform/system/Timer.h"
 #include "platform/tray/DBusMenuExporter.h"
 #include "platform/tray/PopupMenu.h"
+#include "platform/tray/TrayHost.h"
 #include "platform/tray/WorkArea.h"
 
 using platform::MenuItem;
@@ -30,16 +33,16 @@ using platform::View;
 
 namespace {
 
-// One dot at `dotX`, wide and square: the same position gives the same pixels.
+// One dot at `dotX`, and in the square at `squareX`: the same position gives the same pixels.
 class DotView : public View {
   public:
     explicit DotView(Rect frame) : View(frame) {}
-    void draw(Rect) override {
-        platform::GraphicsContext::current()->fillEllipseInRect({dotX, 8, 6, 6});
-    }
+    void draw(Rect) override { dot(dotX); }
     bool hasSquareVariant() const override { return true; }
-    void drawSquare(Rect square) override { draw(square); }
+    void drawSquare(Rect) override { dot(squareX); }
+    void dot(double x) { platform::GraphicsContext::current()->fillEllipseInRect({x, 8, 6, 6}); }
     double dotX = 4.0;
+    double squareX = 4.0;
 };
 
 class StatusItemTest : public ::testing::Test {
@@ -61,6 +64,17 @@ class StatusItemTest : public ::testing::Test {
         EXPECT_TRUE(displayed.wait(5000));
         panel.itemProperty("Id");  // a round trip: what the pass sent has arrived
         return panel.newIcons;
+    }
+    // Moves the wide dot, and the square's too with `square`, one pixel in each of `frames`
+    // frames, the panel reading every NewIcon at once; returns the NewIcons sent.
+    int moveDots(DotView& view, int frames, bool square) {
+        const int before = panel.newIcons;
+        for (int i = 0; i < frames; ++i) {
+            panel.iconPixmaps();
+            view.squareX += square ? 1.0 : 0.0;
+            paint(view, view.dotX + 1.0);
+        }
+        return panel.newIcons - before;
     }
 
     TestApp app;
@@ -166,6 +180,30 @@ TEST_F(StatusItemTest, SendsNewIconForChangedFramesOnlyOnceThePanelReadOrFourFra
     item.setLength(30.0);
     EXPECT_EQ(view.frame(), (Rect{0, 0, 30, 22}));
     EXPECT_TRUE(panel.waitFor([&] { return panel.iconPixmaps().value(0).width == 30; }));
+}
+
+// The program that serves the watcher says what its panel shows (this test plays the program
+// by its own name): a program not known gets every changed frame; a known one at most one
+// NewIcon per its frames, and where it draws one picture, none for a change of another.
+TEST_F(StatusItemTest, PacesNewIconsToWhatTheWatchersProgramShows) {
+    std::array<char, 16> ownName{};
+    prctl(PR_GET_NAME, ownName.data());
+    const auto restore = qScopeGuard([&] { prctl(PR_SET_NAME, ownName.data()); });
+    DotView view({});
+    show(view);
+    EXPECT_EQ(moveDots(view, 12, false), 12);
+    for (const char* program : {"waybar", "kded5"}) {
+        const platform::TrayHost host = platform::TrayHost::named(program);
+        ASSERT_GT(host.framesPerIcon, 1) << program;
+        prctl(PR_SET_NAME, program);
+        panel.stop();
+        ASSERT_TRUE(panel.start());
+        ASSERT_TRUE(panel.waitForItem()) << program;
+        EXPECT_EQ(moveDots(view, 12, false),
+                  host.pictureDrawn.isEmpty() ? 12 / host.framesPerIcon : 0)
+            << program;
+        EXPECT_EQ(moveDots(view, 12, true), 12 / host.framesPerIcon) << program;
+    }
 }
 
 TEST_F(MenuTest, ExportsEachEntrysProperties) {

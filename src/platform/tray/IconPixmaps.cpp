@@ -30,15 +30,18 @@ bool updateIconPixmap(IconPixmap& pixmap, const QImage& image) {
 
 }  // namespace
 
-bool updateIconPixmaps(IconPixmapList& pixmaps, const std::vector<QImage>& images,
-                       const std::vector<QImage>& square) {
-    const auto count = qsizetype(images.size() + square.size());
-    bool changed = pixmaps.size() != count;
+QList<QSize> updateIconPixmaps(IconPixmapList& pixmaps, const std::vector<QImage>& images,
+                               const std::vector<QImage>& square) {
+    const auto wide = qsizetype(images.size());
+    const auto count = wide + qsizetype(square.size());
+    const bool counted = pixmaps.size() == count;
     pixmaps.resize(count);
+    QList<QSize> changed;
     for (qsizetype i = 0; i < count; ++i) {
-        const auto wide = qsizetype(images.size());
         const QImage& image = i < wide ? images[std::size_t(i)] : square[std::size_t(i - wide)];
-        changed = updateIconPixmap(pixmaps[i], image) || changed;
+        if (updateIconPixmap(pixmaps[i], image) || !counted) {
+            changed.append(image.size());
+        }
     }
     return changed;
 }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <algorithm>
 
 #include "platform/tray/DBusMenuExporter.h"
 #include "platform/tray/IconPixmaps.h"
@@ -50,6 +51,8 @@ StatusItem::StatusItem(double length, std::shared_ptr<BusConnection> bus)
     tray = std::make_unique<TrayRegistration>(*this->bus, itemService,
                                               [this](XEmbedIcon& icon) { dress(icon); });
     connect(tray.get(), &TrayRegistration::surfaceChanged, this, &StatusItem::surfaceChanged);
+    connect(tray.get(), &TrayRegistration::watcherProcessChanged, this,
+            [this] { host = TrayHost::ofProcess(tray->watcherProcess()); });
 }
 
 StatusItem::~StatusItem() {
@@ -144,7 +147,7 @@ void StatusItem::attachView(View& subview) {
     if (XEmbedIcon* icon = tray->xembedIcon()) {
         icon->setView(*view);
     }
-    view->setPaintsImages(!tray->showsXEmbedIcon());
+    paintFrames(true);
     if (!view->images().empty()) {
         exportFrame();
     }
@@ -172,17 +175,35 @@ void StatusItem::exportFrame() {
     if (tray->showsXEmbedIcon()) {
         return;
     }
-    frameHeld = updateIconPixmaps(pixmaps, view->images(), view->squareImages()) || frameHeld;
-    if (newIconUnread && ++framesUnread < unreadFramesBeforeNewIcon) {
-        return;
+    const int frames = host.framesPerIcon;
+    if (framesSinceNewIcon < unreadFramesBeforeNewIcon + frames) {
+        ++framesSinceNewIcon;
     }
-    newIconUnread = false;
-    if (frameHeld) {
+    if (paintingFrame) {
+        frameHeld =
+            shows(updateIconPixmaps(pixmaps, view->images(), view->squareImages())) || frameHeld;
+    }
+    const int gap = newIconUnread ? std::max(frames, unreadFramesBeforeNewIcon) : frames;
+    if (frameHeld && framesSinceNewIcon >= gap) {
         object->emitSignal("NewIcon");
         frameHeld = false;
         newIconUnread = true;
-        framesUnread = 0;
+        framesSinceNewIcon = 0;
     }
+    paintFrames(framesSinceNewIcon + 1 >= frames);
+}
+
+// Whether the panel sees a change of the pictures of `changed` sizes.
+bool StatusItem::shows(const QList<QSize>& changed) const {
+    const bool offered = std::any_of(pixmaps.begin(), pixmaps.end(), [this](const auto& pixmap) {
+        return QSize(pixmap.width, pixmap.height) == host.pictureDrawn;
+    });
+    return offered ? changed.contains(host.pictureDrawn) : !changed.isEmpty();
+}
+
+void StatusItem::paintFrames(bool paint) {
+    paintingFrame = paint && !tray->showsXEmbedIcon();
+    view->setPaintsImages(paintingFrame);
 }
 
 void StatusItem::dress(XEmbedIcon& icon) {
@@ -198,7 +219,8 @@ void StatusItem::dress(XEmbedIcon& icon) {
 // the item back reads the current frame.
 void StatusItem::surfaceChanged() {
     if (view) {
-        view->setPaintsImages(!tray->showsXEmbedIcon());
+        framesSinceNewIcon = host.framesPerIcon;
+        paintFrames(true);
         view->setNeedsDisplay(true);
     }
 }

@@ -12,6 +12,7 @@
 #include "platform/tray/DBusTypes.h"
 #include "platform/tray/Menu.h"
 #include "platform/tray/StatusNotifierItem.h"
+#include "platform/tray/TrayHost.h"
 
 namespace platform {
 
@@ -80,6 +81,8 @@ class StatusItem : public QObject, private StatusNotifierItem::Source {
     void attachView(View& view);
     void setToolTip(const QString& text);
     void exportFrame();
+    bool shows(const QList<QSize>& changed) const;
+    void paintFrames(bool paint);
     void dress(XEmbedIcon& icon);
     void surfaceChanged();
 
@@ -95,9 +98,14 @@ class StatusItem : public QObject, private StatusNotifierItem::Source {
     QPointer<View> view;
     // The last exported frame; a frame with the same pixels is not sent again.
     IconPixmapList pixmaps;
-    // A NewIcon the panel has not answered by reading the icon, and the frames since it.
+    // A NewIcon the panel has not answered by reading the icon, and the frames since the last
+    // NewIcon (counted up to where they no longer matter).
     bool newIconUnread = false;
-    int framesUnread = 0;
+    int framesSinceNewIcon = 0;
+    // What the panel can show, and whether this pass's frame is painted: one that cannot go out
+    // yet is not.
+    TrayHost host;
+    bool paintingFrame = true;
     // A frame changed since the last NewIcon and the last read.
     bool frameHeld = false;
     QString toolTipText;

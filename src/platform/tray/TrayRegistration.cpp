@@ -55,6 +55,10 @@ bool TrayRegistration::showsXEmbedIcon() const {
     return surface != Surface::item;
 }
 
+qint64 TrayRegistration::watcherProcess() const {
+    return watcherPid;
+}
+
 // A new owner of the watcher name is a new panel, also when it took the name over directly.
 void TrayRegistration::watcherChanged(const QString& owner) {
     if (owner.isEmpty()) {
@@ -71,6 +75,7 @@ void TrayRegistration::watcherChanged(const QString& owner) {
 void TrayRegistration::lookUpWatcher() {
     watcherLookup = bus.ownerPid(watcherService, [this](std::optional<qint64> pid) {
         watcherPid = pid.value_or(0);
+        emit watcherProcessChanged();
         pid ? place() : showStandIn();
     });
     if (!watcherLookup) {

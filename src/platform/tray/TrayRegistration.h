@@ -40,8 +40,12 @@ class TrayRegistration : public QObject {
     XEmbedIcon* xembedIcon() const;
     // Whether the item shows as the XEmbed icon rather than through the watcher.
     bool showsXEmbedIcon() const;
+    // The process that serves the watcher, as the bus last said; 0 when not known.
+    qint64 watcherProcess() const;
 
   signals:
+    // The bus said which process serves the watcher, before the item is placed with it.
+    void watcherProcessChanged();
     // The item moved between the watcher and the XEmbed icon.
     void surfaceChanged();
 

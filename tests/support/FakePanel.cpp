@@ -100,6 +100,9 @@ void FakePanel::RegisterStatusNotifierItem(const QString& service) {
     items.append(name);
     listenTo(name);
     emit StatusNotifierItemRegistered(name);
+    if (hostAnnouncedOnRegistration) {
+        emit StatusNotifierHostRegistered();
+    }
 }
 
 void FakePanel::listenTo(const QString& service) {

@@ -38,6 +38,8 @@ class FakePanel : public QObject, protected QDBusContext {
             emit StatusNotifierHostRegistered();
         }
     }
+    // A host that announces itself before a registration is answered, as GNOME's extension may.
+    bool hostAnnouncedOnRegistration = false;
     static bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
         return QTest::qWaitFor(condition, timeoutMs);
     }

@@ -38,7 +38,7 @@ TrayRegistration::TrayRegistration(BusConnection& bus, QString service,
         "type='signal',path='/StatusNotifierWatcher',interface='org.kde.StatusNotifierWatcher',"
         "member='StatusNotifierHostRegistered'",
         [this](BusMessage&) {
-            if (surface != Surface::icon && !registered) {
+            if (surface != Surface::icon && !registered && !registering) {
                 place();
             }
         });
@@ -145,6 +145,7 @@ void TrayRegistration::place() {
 void TrayRegistration::showIcon() {
     hostQuestion.reset();
     registration.reset();
+    registering = false;
     if (!nameReleased && itemService != bus.uniqueName()) {
         bus.releaseName(itemService);
         nameReleased = true;
@@ -196,10 +197,12 @@ void TrayRegistration::registerWithWatcher() {
     }
     setSurface(Surface::item);
     registered = false;
+    registering = true;
     registration.reset();
     registration =
         bus.callAsync(watcherService, "/StatusNotifierWatcher", watcherService,
                       "RegisterStatusNotifierItem", itemService, [this](BusMessage& reply) {
+                          registering = false;
                           registered = !reply.isError();
                           if (!registered) {
                               showStandIn();
@@ -212,6 +215,7 @@ void TrayRegistration::registerWithWatcher() {
 
 void TrayRegistration::showStandIn() {
     embedding.stop();
+    registering = false;
     registered = false;
     if (!icon) {
         return;

@@ -82,8 +82,11 @@ class TrayRegistration : public QObject {
     BusSlot hostQuestion;
     BusSlot hostMatch;
     // The latest registration call; only its answer tells whether a panel shows the item, until
-    // the item goes elsewhere.
+    // the item goes elsewhere. While it is unanswered a host that registers changes nothing: a
+    // second call would make GNOME's extension reset the item it is still setting up, which it
+    // then never shows.
     BusSlot registration;
+    bool registering = false;
     bool registered = false;
     // Whether a tray shows the XEmbed icon's window now.
     bool embedded = false;

@@ -75,6 +75,7 @@ class FakePanel : public QObject, protected QDBusContext {
 
   signals:
     void StatusNotifierItemRegistered(const QString& service);
+    void StatusNotifierItemUnregistered(const QString& service);
     void StatusNotifierHostRegistered();
     // The item announced a new icon or tooltip.
     void itemChanged();

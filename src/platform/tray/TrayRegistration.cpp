@@ -8,6 +8,7 @@ namespace platform {
 namespace {
 
 constexpr char watcherService[] = "org.kde.StatusNotifierWatcher";
+constexpr int maxReRegistrations = 3;
 const QString noTraySummary = "Spoutwise 找不到系统托盘";
 const QString noTrayBody =
     "GNOME 上请安装并启用 AppIndicator 扩展（gnome-shell-extension-appindicator）；"
@@ -42,6 +43,15 @@ TrayRegistration::TrayRegistration(BusConnection& bus, QString service,
                 place();
             }
         });
+    dropMatch = bus.watchSignals(
+        "type='signal',path='/StatusNotifierWatcher',interface='org.kde.StatusNotifierWatcher',"
+        "member='StatusNotifierItemUnregistered'",
+        [this](BusMessage& signal) {
+            const char* service = nullptr;
+            if (signal.read("s", &service) > 0 && itemService == service) {
+                itemDropped();
+            }
+        });
     lookUpWatcher();
 }
 
@@ -61,6 +71,7 @@ qint64 TrayRegistration::watcherProcess() const {
 
 // A new owner of the watcher name is a new panel, also when it took the name over directly.
 void TrayRegistration::watcherChanged(const QString& owner) {
+    reRegistrations = 0;
     if (owner.isEmpty()) {
         watcherPid = 0;
         showStandIn();
@@ -115,6 +126,18 @@ void TrayRegistration::iconDropped() {
     if (surface == Surface::icon) {
         embedding.start();
     }
+}
+
+// A watcher that drops the item while it is still here gets it again: GNOME's extension does so
+// when setting the item up fails, which depends on the order of two answers and seldom repeats.
+// A few times per watcher, so that one that always drops it is not asked for ever.
+void TrayRegistration::itemDropped() {
+    if (surface != Surface::item || !registered || reRegistrations == maxReRegistrations) {
+        return;
+    }
+    ++reRegistrations;
+    log.info("the StatusNotifierWatcher dropped the item; registering it again");
+    registerWithWatcher();
 }
 
 void TrayRegistration::notEmbedded() {

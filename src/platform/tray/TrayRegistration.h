@@ -57,6 +57,7 @@ class TrayRegistration : public QObject {
     void trayChanged();
     void iconEmbedded();
     void iconDropped();
+    void itemDropped();
     void notEmbedded();
     bool panelDrawsIcon() const;
     void place();
@@ -81,6 +82,9 @@ class TrayRegistration : public QObject {
     // registers while the watcher does not show the item.
     BusSlot hostQuestion;
     BusSlot hostMatch;
+    // The watcher's word that it dropped an item, and how often it dropped this one.
+    BusSlot dropMatch;
+    int reRegistrations = 0;
     // The latest registration call; only its answer tells whether a panel shows the item, until
     // the item goes elsewhere. While it is unanswered a host that registers changes nothing: a
     // second call would make GNOME's extension reset the item it is still setting up, which it
